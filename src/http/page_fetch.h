@@ -23,11 +23,12 @@ struct FetchArgs {
   Bytes postBytes;                // in/out
   std::optional<Text> proxy;      // in: host:port for http URLs
   Text responseHeaders;           // out: raw header block, or 5000 blanks
+  bool bodyWasUtf8 = false;       // out: the body was recognised as UTF-8 and converted
 };
 
 // Fetches url and returns the body as GBK text (empty on failure). A stop of
 // the calling thread's CancelToken ends the transfer at once.
-Text FetchPage(const Text& url);
+Text FetchPage(const Text& url, bool* bodyWasUtf8 = nullptr);
 Text FetchPage(const Text& url, FetchArgs& args);
 
 }  // namespace tessaly

@@ -14,4 +14,7 @@ void CrawlCatalogue(JobContext& job, const Text& baseUrl);
 // Searches the site for the edit box's word over all result pages.
 void SearchKeyword(JobContext& job, const Text& baseUrl);
 
+// The three jobs bound to one site, as the window starts them.
+JobRoutines SiteJobRoutines(const Text& baseUrl);
+
 }  // namespace tessaly::site

@@ -1,7 +1,7 @@
 // What a running job sees of the worker frame around it.
 #pragma once
 
-#include <memory>
+#include <functional>
 
 #include "ui/window_operations.h"
 
@@ -27,6 +27,16 @@ class JobContext {
   virtual bool YieldToUi() = 0;
 
   virtual bool StopRequested() const = 0;
+};
+
+using JobRoutine = std::function<void(JobContext&)>;
+
+// The routines behind the window's three job starts: the site summary at
+// start-up, "获取全部礼包" and "搜索礼包". Tests hand in their own.
+struct JobRoutines {
+  JobRoutine loadSiteSummary;
+  JobRoutine crawlCatalogue;
+  JobRoutine searchKeyword;
 };
 
 }  // namespace tessaly
