@@ -38,7 +38,8 @@ class RegexObject {
 
   int MatchCount() const;
   // position, when asked for, receives the 0-based byte offset of the match
-  // in the GBK subject.
+  // (or group) in the GBK subject; kNotFound when there is no such match or
+  // group.
   Text MatchText(int match, int* position = nullptr) const;
   Text SubMatchText(int match, int group, int* position = nullptr) const;
   // Groups of the first match; 0 without matches.

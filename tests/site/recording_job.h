@@ -19,7 +19,7 @@ struct RecordedMessage {
   friend bool operator==(const RecordedMessage&, const RecordedMessage&) = default;
 };
 
-class RecordingWindow final : public WindowOperations {
+class RecordingWindow : public WindowOperations {
  public:
   using Row = std::array<Text, 4>;
 
