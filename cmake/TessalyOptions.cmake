@@ -29,8 +29,10 @@ function(tessaly_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tessaly_options ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  # PROPERTIES takes key/value pairs, so a list of labels must stay one value.
-  string(REPLACE ";" "\\;" labels "${ARG_LABELS}")
+  # The discovered tests' properties travel as one flat list, so several
+  # labels become one ("ui-threads"); ctest -L takes a regular expression,
+  # so -L threads still selects it.
+  list(JOIN ARG_LABELS "-" labels)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
