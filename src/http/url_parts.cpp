@@ -40,7 +40,9 @@ Text HostByDomainLevels(const Text& url, bool shortDomain, int domainLevels) {
 
   const int length = TxLen(v);
   int pos = length;
-  for (int step = 0; step < domainLevels; ++step) pos = TxFindLast(v, ".", pos);
+  // Once no dot is left pos stays -1, so the walk ends there (a huge
+  // domainLevels must not spin).
+  for (int step = 0; step < domainLevels && pos != kNotFound; ++step) pos = TxFindLast(v, ".", pos);
   const int p2 = TxFindLast(v, ".", pos);
   if (shortDomain) return TxRight(v, length - p2);
   if (p2 != kNotFound) {
