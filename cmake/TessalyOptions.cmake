@@ -3,7 +3,7 @@
 add_library(tessaly_options INTERFACE)
 target_compile_features(tessaly_options INTERFACE cxx_std_20)
 target_compile_options(tessaly_options INTERFACE
-  -Wall -Wextra -Werror -Wold-style-cast -Wnon-virtual-dtor -Wshadow=local)
+  -Wall -Wextra -Werror -Wold-style-cast -Wnon-virtual-dtor $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 target_include_directories(tessaly_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
 # The Qt layer also spells out every crossing between GBK bytes and QString.
