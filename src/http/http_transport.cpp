@@ -167,6 +167,10 @@ void ConfigureEasy(CURL* easy, const TransportRequest& request, const std::strin
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Milliseconds(limits.connectTimeout));
+  // libcurl measures the low-speed time in whole seconds.
+  const long lowSpeedSeconds = std::max(1L, (Milliseconds(limits.noProgressTimeout) + 999) / 1000);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limits.lowSpeedBytesPerSecond));
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
   if (!limits.reuseConnections) {
     curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);

@@ -26,6 +26,10 @@ struct TransportLimits {
   std::chrono::milliseconds connectTimeout{15000};
   // A transfer that receives and sends nothing for this long has failed.
   std::chrono::milliseconds noProgressTimeout{30000};
+  // So has one that stays slower than this for noProgressTimeout: a server
+  // that drips a byte now and then is never quiet for long, yet its page
+  // would take hours.
+  std::size_t lowSpeedBytesPerSecond = 100;
   // A longer body ends there, like a failed read.
   std::size_t maxBodyBytes = std::size_t{64} << 20;
   // Off only for measurements: every request then opens a new connection.

@@ -100,6 +100,12 @@ ServerStep Reset() {
   return {ServerStep::Kind::kReset, {}};
 }
 
+ServerStep Repeat(std::string bytes, std::size_t times) {
+  ServerStep step{ServerStep::Kind::kRepeat, std::move(bytes)};
+  step.times = times;
+  return step;
+}
+
 std::string HttpResponse(std::string_view statusLine, std::string_view headerLines,
                          std::string_view body) {
   std::string response(statusLine);
@@ -254,6 +260,12 @@ void ScriptedHttpServer::Serve(int fd, ConnectionScript script) {
         reset = true;
         goOn = false;
         break;
+      case ServerStep::Kind::kRepeat:
+        // Ends when the client closes; the destructor's shutdown ends it too.
+        for (std::size_t sent = 0; goOn && (step.times == 0 || sent < step.times); ++sent) {
+          goOn = SendAll(fd, step.bytes);
+        }
+        break;
     }
     if (!goOn) break;
   }
@@ -277,6 +289,31 @@ ClosedPort::~ClosedPort() {
 }
 
 std::string ClosedPort::Url(std::string_view pathAndQuery) const {
+  return LoopbackUrl(port_, pathAndQuery);
+}
+
+// Backlog 0 lets one connection wait in the accept queue; the filler takes
+// that place, so every later SYN finds the queue full and is dropped.
+StalledConnectPort::StalledConnectPort() {
+  listenFd_ = BoundLoopbackSocket(port_);
+  if (listen(listenFd_, 0) != 0) throw std::runtime_error("listen failed");
+  fillerFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  if (fillerFd_ < 0 ||
+      connect(fillerFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    throw std::runtime_error("filler connect failed");
+  }
+}
+
+StalledConnectPort::~StalledConnectPort() {
+  close(fillerFd_);
+  close(listenFd_);
+}
+
+std::string StalledConnectPort::Url(std::string_view pathAndQuery) const {
   return LoopbackUrl(port_, pathAndQuery);
 }
 

@@ -35,10 +35,12 @@ struct ServerStep {
     kDrip,          // send the bytes one at a time, a gap after each
     kHang,          // do nothing until ReleaseHangs() or the server stops
     kReset,         // abortive close: the client sees a reset
+    kRepeat,        // send the bytes `times` times over (0: until the client closes)
   };
   Kind kind = Kind::kRespond;
   std::string bytes;
   std::chrono::milliseconds gap{0};
+  std::size_t times = 0;
 };
 
 ServerStep Respond(std::string bytes);
@@ -48,6 +50,8 @@ ServerStep Send(std::string bytes);
 ServerStep Drip(std::string bytes, std::chrono::milliseconds gap);
 ServerStep Hang();
 ServerStep Reset();
+// Long or endless bodies without holding them in memory.
+ServerStep Repeat(std::string bytes, std::size_t times = 0);
 
 using ConnectionScript = std::vector<ServerStep>;
 
@@ -114,6 +118,24 @@ class ClosedPort {
 
  private:
   int fd_ = -1;
+  int port_ = 0;
+};
+
+// A loopback port whose connects never complete: it listens with a full
+// accept queue and never accepts, so a new connection's SYN is dropped and
+// the client waits in connect until its own time-out or a stop.
+class StalledConnectPort {
+ public:
+  StalledConnectPort();
+  ~StalledConnectPort();
+  StalledConnectPort(const StalledConnectPort&) = delete;
+  StalledConnectPort& operator=(const StalledConnectPort&) = delete;
+  int Port() const { return port_; }
+  std::string Url(std::string_view pathAndQuery = "/") const;
+
+ private:
+  int listenFd_ = -1;
+  int fillerFd_ = -1;  // the one connection that fills the queue
   int port_ = 0;
 };
 
