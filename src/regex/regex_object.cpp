@@ -2,6 +2,7 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -170,13 +171,20 @@ constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
 
 // Group texts are mostly ASCII (sizes, codes, dates), which GBK holds as is.
 Text UnitsToText(std::u16string_view units) {
-  if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u < 0x80; })) {
-    std::string bytes(units.size(), '\0');
-    std::transform(units.begin(), units.end(), bytes.begin(),
-                   [](char16_t u) { return static_cast<char>(u); });
-    return Text(std::move(bytes));
+  std::string bytes(units.size(), '\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    if (units[i] >= 0x80) return Utf16UnitsToText(units);
+    bytes[i] = static_cast<char>(units[i]);
   }
-  return Utf16UnitsToText(units);
+  return Text(std::move(bytes));
+}
+
+// The run's deadline is a matter of milliseconds; the coarse clock costs far
+// less than the precise one, and the run reads it after every match.
+std::chrono::nanoseconds CoarseNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
 bool IsHighSurrogate(char16_t u) {
@@ -276,19 +284,20 @@ bool RegexObject::RunPattern(const Text& pattern, const Text& subject, const Run
   const regex_internal::MatchBounds& bounds = engine.bounds;
   pcre2_set_match_limit(context, bounds.matchLimitPerStart);
   const std::u16string_view units = state->subject;
-  const auto deadline = std::chrono::steady_clock::now() + bounds.runTimeBase +
+  const auto deadline = CoarseNow() + bounds.runTimeBase +
                         bounds.runTimePerUnit * static_cast<std::int64_t>(units.size());
   const std::size_t window = std::max<std::uint32_t>(bounds.startWindowUnits, 1);
 
-  // The first call checks the subject's UTF-16 once; later calls skip it.
-  std::uint32_t matchOptions = engine.jitEnabled ? 0 : PCRE2_NO_JIT;
+  // The subject comes from our own GBK decoder, which only ever yields
+  // well-formed UTF-16 (GBK has no surrogates to break), so PCRE2 need not
+  // check it.
+  std::uint32_t matchOptions = (engine.jitEnabled ? 0 : PCRE2_NO_JIT) | PCRE2_NO_UTF_CHECK;
   std::size_t start = 0;
   while (start <= units.size()) {
     const std::size_t lastStart = std::min(units.size(), start + window - 1);
     pcre2_set_offset_limit(context, lastStart);
     const int rc = pcre2_match(compiled.code.get(), reinterpret_cast<PCRE2_SPTR>(units.data()),
                                units.size(), start, matchOptions, matchData, context);
-    matchOptions |= PCRE2_NO_UTF_CHECK;
     if (rc == PCRE2_ERROR_NOMATCH && lastStart < units.size()) {
       start = NextCharacter(units, lastStart);
     } else if (rc <= 0) {
@@ -310,7 +319,7 @@ bool RegexObject::RunPattern(const Text& pattern, const Text& subject, const Run
         start = NextCharacter(units, matchEnd);
       }
     }
-    if (std::chrono::steady_clock::now() > deadline) break;
+    if (CoarseNow() > deadline) break;
   }
   state_ = std::move(state);
   return true;

@@ -5,13 +5,19 @@
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace tessaly {
 namespace {
@@ -75,6 +81,263 @@ void Grow(Buffer& buffer) {
   buffer.resize(buffer.size() + buffer.size() / 2 + 64);
 }
 
+bool IsGbkLeadByte(unsigned char byte) {
+  return byte >= 0x81 && byte <= 0xFE;
+}
+
+// Text that needs ICU's encoder (see EncodeGbk) is still mostly ASCII:
+// stretches of at least this many ASCII units are copied directly, and ICU
+// converts what lies between them.
+constexpr std::size_t kMinAsciiStretch = 16;
+
+// End of the ASCII run that starts at begin, four units at a time where it can.
+std::size_t AsciiRunEnd(std::u16string_view units, std::size_t begin) {
+  constexpr std::size_t kPerWord = sizeof(std::uint64_t) / sizeof(char16_t);
+  constexpr std::uint64_t kHighBits = 0xFF80FF80FF80FF80ULL;
+  std::size_t end = begin;
+  while (end + kPerWord <= units.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, units.data() + end, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    end += kPerWord;
+  }
+  while (end < units.size() && units[end] < 0x80) ++end;
+  return end;
+}
+
+// Calls convert(begin, end) for each piece ICU must convert and copy(begin,
+// end) for each long ASCII stretch, in order. A high surrogate takes the next
+// unit with it, whatever it is, so no piece ends inside a character, and a
+// piece that ends in a broken one ends where the whole-text conversion would
+// end it too: the result is the same as converting the whole text at once.
+template <typename Convert, typename Copy>
+void SplitAtAsciiStretches(std::u16string_view units, const Convert& convert, const Copy& copy) {
+  std::size_t pieceStart = 0;
+  std::size_t i = 0;
+  while (i < units.size()) {
+    if (units[i] >= 0x80) {
+      i += U16_IS_LEAD(units[i]) && i + 1 < units.size() ? 2 : 1;
+      continue;
+    }
+    const std::size_t end = AsciiRunEnd(units, i);
+    if (end - i >= kMinAsciiStretch) {
+      if (pieceStart < i) convert(pieceStart, i);
+      copy(i, end);
+      pieceStart = end;
+    }
+    i = end;
+  }
+  if (pieceStart < units.size()) convert(pieceStart, units.size());
+}
+
+// Converts source onto out from written on, growing out as needed; returns
+// the new end. One ICU call per piece, with its converter reset.
+template <typename Out, typename In, typename Step>
+std::size_t ConvertOnto(const Step& step, In source, Out& out, std::size_t written) {
+  auto* from = source.data();
+  auto* const fromLimit = source.data() + source.size();
+  for (;;) {
+    auto* target = out.data() + written;
+    UErrorCode error = U_ZERO_ERROR;
+    step(&target, out.data() + out.size(), &from, fromLimit, &error);
+    written = static_cast<std::size_t>(target - out.data());
+    if (error != U_BUFFER_OVERFLOW_ERROR) break;
+    Grow(out);
+  }
+  return written;
+}
+
+// Copies the ASCII run that starts at from into UTF-16 units at to and
+// returns its length: sixteen bytes at a time while they are all ASCII.
+std::size_t WidenAsciiRun(const char* from, std::size_t available, char16_t* to) {
+  std::size_t done = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (done + 16 <= available) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done));
+    if (_mm_movemask_epi8(bytes) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done + 8), _mm_unpackhi_epi8(bytes, zero));
+    done += 16;
+  }
+#endif
+  while (done < available && static_cast<unsigned char>(from[done]) < 0x80) {
+    to[done] = static_cast<unsigned char>(from[done]);
+    ++done;
+  }
+  return done;
+}
+
+// Decodes one piece with ICU onto units from written on; returns the new end.
+std::size_t DecodePieceOnto(UConverter* converter, std::string_view piece, std::u16string& units,
+                            std::size_t written) {
+  ucnv_resetToUnicode(converter);
+  return ConvertOnto(
+      [converter](UChar** target, const UChar* targetLimit, const char** source,
+                  const char* sourceLimit, UErrorCode* error) {
+        ucnv_toUnicode(converter, target, targetLimit, source, sourceLimit, nullptr, true, error);
+      },
+      piece, units, written);
+}
+
+// ICU's answers for single characters, asked once per character and thread:
+// whole pages are then converted by looking characters up, and only what the
+// tables cannot answer on their own (malformed bytes, surrogates, marks that
+// may compose) goes to ICU. GBK is stateless, so a character converts the
+// same alone as within any text.
+class CharMemo {
+ public:
+  static CharMemo& ForThisThread() {
+    thread_local CharMemo memo;
+    return memo;
+  }
+
+  // The unit a lead and a trail byte decode to; 0 when ICU does not decode
+  // them to one proper character (a malformed or unassigned pair).
+  char16_t DecodePair(unsigned char lead, unsigned char trail) {
+    char16_t& entry = pairs_[static_cast<std::size_t>(lead) << 8 | trail];
+    if (entry == kNotAsked) entry = AskPair(lead, trail);
+    return entry;
+  }
+
+  // What a unit that is no surrogate encodes to: kTwoBytes with both bytes
+  // in the low 16 bits, or one byte in the low 8; kMayCompose when it may
+  // combine with the character before it.
+  std::uint32_t EncodeUnit(char16_t unit) {
+    std::uint32_t& entry = units_[unit];
+    if (entry == 0) entry = AskUnit(unit);
+    return entry;
+  }
+
+  static constexpr std::uint32_t kAsked = 1U << 31;
+  static constexpr std::uint32_t kMayCompose = 1U << 30;
+  static constexpr std::uint32_t kTwoBytes = 1U << 16;
+
+ private:
+  // U+FFFF is no character: no GBK pair decodes to it.
+  static constexpr char16_t kNotAsked = 0xFFFF;
+
+  static char16_t AskPair(unsigned char lead, unsigned char trail) {
+    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    std::u16string units(4, u'\0');
+    units.resize(DecodePieceOnto(Converters().gbk.get(), std::string_view(pair, 2), units, 0));
+    if (units.size() != 1) return 0;
+    const char16_t unit = units[0];
+    return unit == 0 || unit == 0xFFFD || unit == kNotAsked || U16_IS_SURROGATE(unit) ? 0 : unit;
+  }
+
+  static std::uint32_t AskUnit(char16_t unit) {
+    std::uint32_t entry = kAsked;
+    UErrorCode error = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&error);
+    // The test Compose makes before it combines a character with the one before.
+    if (unit >= 0x300 && (U_FAILURE(error) || !unorm2_hasBoundaryBefore(nfc, unit))) {
+      entry |= kMayCompose;
+    }
+    UConverter* converter = Converters().gbk.get();
+    ucnv_resetFromUnicode(converter);
+    char bytes[8];
+    char* target = bytes;
+    const UChar* source = &unit;
+    error = U_ZERO_ERROR;
+    ucnv_fromUnicode(converter, &target, bytes + sizeof bytes, &source, &unit + 1, nullptr, true,
+                     &error);
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto second = static_cast<unsigned char>(bytes[1]);
+    if (target - bytes == 2)
+      return entry | kTwoBytes | static_cast<std::uint32_t>(first) << 8 | second;
+    if (target - bytes == 1) return entry | first;
+    return entry | kMayCompose;  // never seen; the slow path then decides
+  }
+
+  std::vector<char16_t> pairs_ = std::vector<char16_t>(std::size_t{1} << 16, kNotAsked);
+  std::vector<std::uint32_t> units_ = std::vector<std::uint32_t>(std::size_t{1} << 16, 0);
+};
+
+// GBK bytes to UTF-16 units. ASCII and proper pairs come from the memo;
+// anything else is decoded by ICU as a piece of its own: the lead byte with
+// whatever byte follows it, or a lone byte. Each such piece ends where the
+// whole-text conversion ends that character too, so the result is the same.
+// No byte gives more than one unit, so the buffer is always large enough.
+std::u16string DecodeGbk(std::string_view gbk) {
+  CharMemo& memo = CharMemo::ForThisThread();
+  std::u16string units(gbk.size() + 1, u'\0');
+  std::size_t written = 0;
+  std::size_t i = 0;
+  while (i < gbk.size()) {
+    const auto byte = static_cast<unsigned char>(gbk[i]);
+    if (byte < 0x80) {
+      const std::size_t run = WidenAsciiRun(gbk.data() + i, gbk.size() - i, units.data() + written);
+      written += run;
+      i += run;
+      continue;
+    }
+    const bool pair = IsGbkLeadByte(byte) && i + 1 < gbk.size();
+    if (pair) {
+      const char16_t unit = memo.DecodePair(byte, static_cast<unsigned char>(gbk[i + 1]));
+      if (unit != 0) {
+        units[written++] = unit;
+        i += 2;
+        continue;
+      }
+    }
+    const std::size_t length = pair ? 2 : 1;
+    written = DecodePieceOnto(Converters().gbk.get(), gbk.substr(i, length), units, written);
+    i += length;
+  }
+  units.resize(written);
+  return units;
+}
+
+// UTF-16 units to GBK bytes from the memo alone; false when a surrogate or a
+// mark that may compose needs the slow path.
+bool EncodeGbkByMemo(std::u16string_view units, std::string& bytes) {
+  CharMemo& memo = CharMemo::ForThisThread();
+  bytes.resize(2 * units.size());
+  std::size_t written = 0;
+  for (const char16_t unit : units) {
+    if (unit < 0x80) {
+      bytes[written++] = static_cast<char>(unit);
+      continue;
+    }
+    if (U16_IS_SURROGATE(unit)) return false;
+    const std::uint32_t entry = memo.EncodeUnit(unit);
+    if ((entry & CharMemo::kMayCompose) != 0) return false;
+    if ((entry & CharMemo::kTwoBytes) != 0) bytes[written++] = static_cast<char>(entry >> 8);
+    bytes[written++] = static_cast<char>(entry);
+  }
+  bytes.resize(written);
+  return true;
+}
+
+// UTF-16 units to GBK bytes through ICU, long ASCII stretches copied directly:
+// for text the memo cannot encode alone (see EncodeGbkByMemo).
+std::string EncodeGbk(std::u16string_view units, std::size_t estimate) {
+  UConverter* converter = Converters().gbk.get();
+  std::string bytes(estimate + 1, '\0');
+  std::size_t written = 0;
+  SplitAtAsciiStretches(
+      units,
+      [&](std::size_t begin, std::size_t end) {
+        ucnv_resetFromUnicode(converter);
+        written = ConvertOnto(
+            [converter](char** target, const char* targetLimit, const UChar** source,
+                        const UChar* sourceLimit, UErrorCode* error) {
+              ucnv_fromUnicode(converter, target, targetLimit, source, sourceLimit, nullptr, true,
+                               error);
+            },
+            units.substr(begin, end - begin), bytes, written);
+      },
+      [&](std::size_t begin, std::size_t end) {
+        if (written + (end - begin) > bytes.size()) bytes.resize(written + (end - begin));
+        char* out = bytes.data() + written;
+        for (std::size_t i = begin; i < end; ++i) *out++ = static_cast<char>(units[i]);
+        written += end - begin;
+      });
+  bytes.resize(written);
+  return bytes;
+}
+
 // Decodes bytes into UTF-16 units in one pass.
 std::u16string Decode(UConverter* converter, std::string_view bytes, std::size_t estimate) {
   std::u16string units(estimate + 1, u'\0');
@@ -108,26 +371,6 @@ std::u16string DecodeUtf8(std::string_view utf8) {
   if (U_FAILURE(error)) return Decode(Converters().utf8.get(), utf8, utf8.size());
   units.resize(static_cast<std::size_t>(length));
   return units;
-}
-
-// Encodes UTF-16 units in one pass.
-std::string Encode(UConverter* converter, std::u16string_view units, std::size_t estimate) {
-  std::string bytes(estimate + 1, '\0');
-  ucnv_resetFromUnicode(converter);
-  const UChar* source = units.data();
-  const UChar* const sourceLimit = units.data() + units.size();
-  std::size_t written = 0;
-  for (;;) {
-    char* target = bytes.data() + written;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source, sourceLimit, nullptr,
-                     true, &error);
-    written = static_cast<std::size_t>(target - bytes.data());
-    if (error != U_BUFFER_OVERFLOW_ERROR) break;
-    Grow(bytes);
-  }
-  bytes.resize(written);
-  return bytes;
 }
 
 // Decodes with one converter and encodes with another through a small pivot
@@ -225,9 +468,11 @@ std::u16string_view UpToZeroUnit(std::u16string_view units) {
 }
 
 std::string ComposeAndEncodeGbk(std::u16string_view units) {
+  // Without a mark that may compose, composing changes nothing.
+  if (std::string bytes; EncodeGbkByMemo(units, bytes)) return bytes;
   std::u16string storage;
   const std::u16string_view composed = Compose(units, storage);
-  return Encode(Converters().gbk.get(), composed, GbkSizeOf(composed));
+  return EncodeGbk(composed, GbkSizeOf(composed));
 }
 
 }  // namespace
@@ -266,7 +511,7 @@ Text GbkTextToUtf8(const Text& gbk) {
 
 std::u16string GbkToUtf16Units(std::string_view gbk) {
   if (gbk.empty()) return {};
-  return Decode(Converters().gbk.get(), gbk, gbk.size() - CountHighBytes(gbk) / 2);
+  return DecodeGbk(gbk);
 }
 
 Bytes TextToUtf16(const Text& gbk) {

@@ -1,74 +1,97 @@
 #include "ui/job_window.h"
 
+#include <climits>
 #include <utility>
 
 namespace tessaly {
 
 using Kind = WindowCall::Kind;
 
+namespace {
+
+WindowCall Call(Kind kind, int first = 0, int second = 0, const Text* text = nullptr,
+                const Text* title = nullptr) {
+  return WindowCall{kind, first, second, text, title};
+}
+
+}  // namespace
+
 JobWindow::JobWindow(WindowCallQueue& queue, std::shared_ptr<JobState> job)
     : queue_(queue), job_(std::move(job)) {}
 
-WindowCall JobWindow::Call(Kind kind, int first, int second, Text text, Text title) const {
-  return WindowCall{kind, first, second, std::move(text), std::move(title), job_};
+void JobWindow::Send(Kind kind, int first, int second, const Text* text) {
+  queue_.Send(job_, Call(kind, first, second, text));
 }
 
-int JobWindow::AskNumber(WindowCall call, int whenStopped) {
-  const std::optional<CallReply> reply = queue_.Ask(std::move(call));
+int JobWindow::AskNumber(Kind kind, int whenStopped, int first) {
+  const std::optional<CallReply> reply = queue_.Ask(job_, Call(kind, first));
   return reply ? reply->number : whenStopped;
 }
 
-Text JobWindow::AskText(WindowCall call) {
-  std::optional<CallReply> reply = queue_.Ask(std::move(call));
+Text JobWindow::AskText(Kind kind, int first, int second) {
+  std::optional<CallReply> reply = queue_.Ask(job_, Call(kind, first, second));
   return reply ? std::move(reply->text) : Text();
 }
 
 int JobWindow::ListInsertRow() {
-  return AskNumber(Call(Kind::InsertRow), -1);
+  if (!rowCount_) {
+    const std::optional<CallReply> reply = queue_.Ask(job_, Call(Kind::RowCount));
+    if (!reply) return -1;
+    rowCount_ = reply->number;
+  }
+  // The list cannot number a row beyond INT_MAX, and after a stop no row is
+  // added.
+  if (*rowCount_ == INT_MAX || job_->stopRequested.load()) return -1;
+  Send(Kind::InsertRow);
+  return (*rowCount_)++;
 }
 
 void JobWindow::ListSetCell(int row, int column, const Text& text) {
-  queue_.Send(Call(Kind::SetCell, row, column, text));
+  Send(Kind::SetCell, row, column, &text);
 }
 
 Text JobWindow::ListGetCell(int row, int column) {
-  return AskText(Call(Kind::GetCell, row, column));
+  return AskText(Kind::GetCell, row, column);
 }
 
 void JobWindow::ListClear() {
-  queue_.Send(Call(Kind::Clear));
+  Send(Kind::Clear);
+  rowCount_ = 0;
 }
 
 int JobWindow::ListRowCount() {
-  return AskNumber(Call(Kind::RowCount), 0);
+  const std::optional<CallReply> reply = queue_.Ask(job_, Call(Kind::RowCount));
+  if (!reply) return 0;
+  rowCount_ = reply->number;
+  return reply->number;
 }
 
 void JobWindow::ListSetHeader(int column, const Text& text) {
-  queue_.Send(Call(Kind::SetHeader, column, 0, text));
+  Send(Kind::SetHeader, column, 0, &text);
 }
 
 int JobWindow::ListSelectedRow() {
-  return AskNumber(Call(Kind::SelectedRow), -1);
+  return AskNumber(Kind::SelectedRow, -1);
 }
 
 void JobWindow::StatusSetPanel(int panel, const Text& text) {
-  queue_.Send(Call(Kind::SetPanel, panel, 0, text));
+  Send(Kind::SetPanel, panel, 0, &text);
 }
 
 Text JobWindow::StatusGetPanel(int panel) {
-  return AskText(Call(Kind::GetPanel, panel));
+  return AskText(Kind::GetPanel, panel);
 }
 
 void JobWindow::SetControlEnabled(JobButton button, bool enabled) {
-  queue_.Send(Call(Kind::SetEnabled, static_cast<int>(button), enabled ? 1 : 0));
+  Send(Kind::SetEnabled, static_cast<int>(button), enabled ? 1 : 0);
 }
 
 Text JobWindow::EditGetText() {
-  return AskText(Call(Kind::EditText));
+  return AskText(Kind::EditText);
 }
 
 void JobWindow::ShowMessage(const Text& text, const Text& title) {
-  queue_.Ask(Call(Kind::OpenMessage, 0, 0, text, title));
+  queue_.Ask(job_, Call(Kind::OpenMessage, 0, 0, &text, &title));
 }
 
 void JobWindow::ShowPopupMenu() {}

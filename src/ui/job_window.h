@@ -2,9 +2,16 @@
 // through the window call queue and is carried out on the window's thread.
 // After a stop nothing reaches the window and reads give empty values (-1
 // for a row index, 0 for a count).
+//
+// ListInsertRow does not wait for the window's thread. Only the job holding
+// BusyLock ever adds or removes rows (the window's own commands never do), so
+// the proxy asks for the row count once and then numbers the new rows itself
+// while their inserts travel in the queue like any other write. What it knows
+// is forgotten whenever the job takes or releases BusyLock.
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "ui/window_call_queue.h"
 #include "ui/window_operations.h"
@@ -33,14 +40,19 @@ class JobWindow final : public WindowOperations {
   // business opening it, so this does nothing.
   void ShowPopupMenu() override;
 
+  // The row count learnt earlier may be out of date: ask again before the
+  // next insert.
+  void ForgetRowCount() { rowCount_.reset(); }
+
  private:
-  WindowCall Call(WindowCall::Kind kind, int first = 0, int second = 0, Text text = {},
-                  Text title = {}) const;
-  int AskNumber(WindowCall call, int whenStopped);
-  Text AskText(WindowCall call);
+  void Send(WindowCall::Kind kind, int first = 0, int second = 0, const Text* text = nullptr);
+  int AskNumber(WindowCall::Kind kind, int whenStopped, int first = 0);
+  Text AskText(WindowCall::Kind kind, int first = 0, int second = 0);
 
   WindowCallQueue& queue_;
   std::shared_ptr<JobState> job_;
+  // The list's rows as this job's calls leave them, once learnt.
+  std::optional<int> rowCount_;
 };
 
 }  // namespace tessaly

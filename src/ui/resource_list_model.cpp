@@ -1,6 +1,9 @@
 #include "ui/resource_list_model.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <climits>
+#include <memory>
 
 #include "text/codepage.h"
 #include "ui/qt_text.h"
@@ -9,6 +12,7 @@ namespace tessaly {
 namespace {
 
 constexpr char kCellSeparator = '\0';
+const QEvent::Type kAnnounceRowsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 const std::string kEmptyRow(ResourceListModel::kColumnCount - 1, kCellSeparator);
 
 // Byte range [begin, end) of one cell within a row.
@@ -29,6 +33,8 @@ CellRange FindCell(const std::string& row, int column) {
 
 ResourceListModel::ResourceListModel(QObject* parent) : QAbstractTableModel(parent) {
   headers_ = {Gbk("最新资源"), Gbk("大小"), Gbk("礼包码"), Gbk("更新时间")};
+  announcementTimer_.setSingleShot(true);
+  connect(&announcementTimer_, &QTimer::timeout, this, &ResourceListModel::AnnounceAppendedRows);
 }
 
 bool ResourceListModel::HasCell(int row, int column) const {
@@ -38,16 +44,33 @@ bool ResourceListModel::HasCell(int row, int column) const {
 int ResourceListModel::AppendRow() {
   if (rows_.size() >= static_cast<std::size_t>(INT_MAX)) return -1;
   rows_.push_back(kEmptyRow);
-  if (!announcementPosted_) {
-    announcementPosted_ = true;
-    QMetaObject::invokeMethod(this, &ResourceListModel::AnnounceAppendedRows, Qt::QueuedConnection);
-  }
+  ScheduleAnnouncement();
   return StoredRowCount() - 1;
+}
+
+void ResourceListModel::ScheduleAnnouncement() {
+  if (announcementPosted_) return;
+  announcementPosted_ = true;
+  const auto sinceLast = std::chrono::milliseconds(
+      sinceAnnouncement_.isValid() ? sinceAnnouncement_.elapsed() : kAnnouncementInterval.count());
+  if (announcedRows_ < kEagerRows || sinceLast >= kAnnouncementInterval) {
+    // postEvent takes the event over.
+    QCoreApplication::postEvent(this, std::make_unique<QEvent>(kAnnounceRowsEvent).release(),
+                                Qt::LowEventPriority);
+  } else {
+    announcementTimer_.start(kAnnouncementInterval - sinceLast);
+  }
+}
+
+void ResourceListModel::customEvent(QEvent* event) {
+  if (event->type() == kAnnounceRowsEvent) AnnounceAppendedRows();
 }
 
 void ResourceListModel::AnnounceAppendedRows() {
   announcementPosted_ = false;
+  announcementTimer_.stop();
   if (StoredRowCount() == announcedRows_) return;
+  sinceAnnouncement_.start();
   // The view only ever looks at rows below announcedRows_, so the rows stored
   // beyond it may already hold their cells.
   beginInsertRows(QModelIndex(), announcedRows_, StoredRowCount() - 1);
@@ -78,6 +101,9 @@ void ResourceListModel::Clear() {
   rows_.clear();
   rows_.shrink_to_fit();
   announcedRows_ = 0;
+  // A new list starts short: its first rows are announced at once again.
+  announcementTimer_.stop();
+  announcementPosted_ = false;
   endResetModel();
 }
 

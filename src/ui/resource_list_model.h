@@ -1,11 +1,23 @@
 // The rows of the result list: four GBK cells per row, turned into QString
-// only when the view asks for a visible cell. Appended rows are announced to
-// the view in batches: one beginInsertRows per pass of the event loop, so a
-// job adding thousands of rows costs the view one update per batch.
+// only when the view asks for a visible cell.
+//
+// Appended rows are announced to the view in batches, and every announcement
+// makes the view lay itself out and repaint, which costs far more than
+// storing the rows. So:
+// - the announcement is posted with low priority, like Qt's own repaint
+//   requests: the job calls still waiting are applied first, and one pass of
+//   the event loop delivers it;
+// - once the view already shows kEagerRows rows, a job that keeps adding
+//   rows has them announced at most every kAnnouncementInterval, the last of
+//   them at most that long after they were stored. A short list sees every
+//   batch on the next pass.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -34,6 +46,9 @@ class ResourceListModel final : public QAbstractTableModel {
   // Tells the view about rows appended since the last announcement.
   void AnnounceAppendedRows();
 
+  static constexpr int kEagerRows = 1000;
+  static constexpr std::chrono::milliseconds kAnnouncementInterval{40};
+
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -41,14 +56,20 @@ class ResourceListModel final : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+ protected:
+  void customEvent(QEvent* event) override;
+
  private:
   bool HasCell(int row, int column) const;
+  void ScheduleAnnouncement();
 
   // Each row is its four cells joined by zero bytes (a Text never holds one):
   // one allocation per row instead of four.
   std::vector<std::string> rows_;
   int announcedRows_ = 0;
-  bool announcementPosted_ = false;
+  bool announcementPosted_ = false;  // an event or the timer is on its way
+  QTimer announcementTimer_;
+  QElapsedTimer sinceAnnouncement_;
   std::array<Text, kColumnCount> headers_;
 };
 

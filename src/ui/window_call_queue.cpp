@@ -7,51 +7,71 @@ namespace tessaly {
 WindowCallQueue::WindowCallQueue(WindowThread& windowThread, WindowOperations& window)
     : windowThread_(windowThread), window_(window) {}
 
-void WindowCallQueue::Send(WindowCall call) {
-  if (call.job->stopRequested.load()) return;
-  Enqueue(std::move(call));
+void WindowCallQueue::Batch::Clear() {
+  calls.clear();
+  texts.clear();
+  owners.clear();
 }
 
-std::optional<CallReply> WindowCallQueue::Ask(WindowCall call) {
-  JobState& job = *call.job;
-  if (job.stopRequested.load()) return std::nullopt;
+void WindowCallQueue::Send(const std::shared_ptr<JobState>& job, const WindowCall& call) {
+  if (job->stopRequested.load()) return;
+  Enqueue(job, call);
+}
+
+std::optional<CallReply> WindowCallQueue::Ask(const std::shared_ptr<JobState>& job,
+                                              const WindowCall& call) {
+  if (job->stopRequested.load()) return std::nullopt;
   {
-    std::lock_guard lock(job.mutex);
-    job.replyReady = false;
+    std::lock_guard lock(job->mutex);
+    job->replyReady = false;
   }
-  Enqueue(std::move(call));
-  std::unique_lock lock(job.mutex);
-  job.wake.wait(lock, [&] { return job.replyReady || job.stopRequested.load(); });
-  if (job.stopRequested.load()) return std::nullopt;
-  return std::move(job.reply);
+  Enqueue(job, call);
+  std::unique_lock lock(job->mutex);
+  job->wake.wait(lock, [&] { return job->replyReady || job->stopRequested.load(); });
+  if (job->stopRequested.load()) return std::nullopt;
+  return std::move(job->reply);
 }
 
-void WindowCallQueue::Enqueue(WindowCall&& call) {
-  const JobState& job = *call.job;
+void WindowCallQueue::Enqueue(const std::shared_ptr<JobState>& job, const WindowCall& call) {
   bool firstInBatch = false;
   {
     std::unique_lock lock(mutex_);
-    hasRoom_.wait(lock,
-                  [&] { return queue_.size() < kMaxQueuedCalls || job.stopRequested.load(); });
-    if (job.stopRequested.load()) return;
-    firstInBatch = queue_.empty();
-    queue_.push_back(std::move(call));
+    hasRoom_.wait(
+        lock, [&] { return queued_.calls.size() < kMaxQueuedCalls || job->stopRequested.load(); });
+    if (job->stopRequested.load()) return;
+    firstInBatch = queued_.calls.empty();
+    if (queued_.owners.empty() || queued_.owners.back() != job) queued_.owners.push_back(job);
+    const std::string_view text = call.text != nullptr ? call.text->view() : std::string_view();
+    const std::string_view title = call.title != nullptr ? call.title->view() : std::string_view();
+    queued_.texts.append(text).append(title);
+    queued_.calls.push_back({call.kind, call.first, call.second,
+                             static_cast<std::uint32_t>(text.size()),
+                             static_cast<std::uint32_t>(title.size()), job.get()});
   }
   if (firstInBatch) windowThread_.PostToWindow([this] { Drain(); });
 }
 
 void WindowCallQueue::Drain() {
-  std::vector<WindowCall> batch;
+  Batch batch;
   {
     std::lock_guard lock(mutex_);
-    batch.swap(queue_);
+    std::swap(batch, queued_);
   }
   hasRoom_.notify_all();
-  for (WindowCall& call : batch) Apply(call);
+  const std::string_view texts = batch.texts;
+  std::size_t offset = 0;
+  for (const QueuedCall& call : batch.calls) {
+    const std::string_view text = texts.substr(offset, call.textSize);
+    const std::string_view title = texts.substr(offset + call.textSize, call.titleSize);
+    offset += call.textSize + call.titleSize;
+    Apply(call, text, title, batch);
+  }
   // Hand the storage back so that the next batch does not grow it again.
-  batch.clear();
+  batch.Clear();
   std::lock_guard lock(mutex_);
-  if (queue_.empty() && queue_.capacity() < batch.capacity()) queue_.swap(batch);
+  if (queued_.calls.empty() && queued_.calls.capacity() < batch.calls.capacity()) {
+    std::swap(batch, queued_);
+  }
 }
 
 void WindowCallQueue::Reply(JobState& job, CallReply reply) {
@@ -63,18 +83,21 @@ void WindowCallQueue::Reply(JobState& job, CallReply reply) {
   job.wake.notify_all();
 }
 
-void WindowCallQueue::Apply(WindowCall& call) {
+void WindowCallQueue::Apply(const QueuedCall& call, std::string_view textBytes,
+                            std::string_view titleBytes, const Batch& batch) {
   JobState& job = *call.job;
   // The stop flag is only ever set on this thread, so no stop can slip in
   // between this test and the call below.
   if (job.stopRequested.load()) return;
+  const auto text = [&] { return Text(textBytes); };
+  const auto title = [&] { return Text(titleBytes); };
   using Kind = WindowCall::Kind;
   switch (call.kind) {
     case Kind::InsertRow:
-      Reply(job, {window_.ListInsertRow(), {}});
+      window_.ListInsertRow();
       break;
     case Kind::SetCell:
-      window_.ListSetCell(call.first, call.second, call.text);
+      window_.ListSetCell(call.first, call.second, text());
       break;
     case Kind::GetCell:
       Reply(job, {0, window_.ListGetCell(call.first, call.second)});
@@ -86,13 +109,13 @@ void WindowCallQueue::Apply(WindowCall& call) {
       Reply(job, {window_.ListRowCount(), {}});
       break;
     case Kind::SetHeader:
-      window_.ListSetHeader(call.first, call.text);
+      window_.ListSetHeader(call.first, text());
       break;
     case Kind::SelectedRow:
       Reply(job, {window_.ListSelectedRow(), {}});
       break;
     case Kind::SetPanel:
-      window_.StatusSetPanel(call.first, call.text);
+      window_.StatusSetPanel(call.first, text());
       break;
     case Kind::GetPanel:
       Reply(job, {0, window_.StatusGetPanel(call.first)});
@@ -104,8 +127,13 @@ void WindowCallQueue::Apply(WindowCall& call) {
       Reply(job, {0, window_.EditGetText()});
       break;
     case Kind::OpenMessage: {
-      std::shared_ptr<JobState> owner = call.job;
-      job.openMessageId = windowThread_.OpenJobMessage(call.text, call.title, [owner] {
+      // The batch's owners keep the job alive only until the drain ends;
+      // the box's callback needs its own hold.
+      std::shared_ptr<JobState> owner;
+      for (const auto& candidate : batch.owners) {
+        if (candidate.get() == &job) owner = candidate;
+      }
+      job.openMessageId = windowThread_.OpenJobMessage(text(), title(), [owner] {
         owner->openMessageId = kNoJobMessage;
         Reply(*owner, {});
       });

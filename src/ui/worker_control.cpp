@@ -20,14 +20,20 @@ class JobFrame final : public JobContext {
 
   WindowOperations& Window() override { return window_; }
 
+  // Another job may change the list while this one does not hold the lock,
+  // so the row count the window proxy knows is forgotten on both edges.
   bool TakeBusyLock() override {
-    if (!holdsBusyLock_) holdsBusyLock_ = busyLock_.Take(job_->stopRequested);
+    if (!holdsBusyLock_) {
+      holdsBusyLock_ = busyLock_.Take(job_->stopRequested);
+      window_.ForgetRowCount();
+    }
     return holdsBusyLock_;
   }
 
   void ReleaseBusyLock() override {
     if (!holdsBusyLock_) return;
     holdsBusyLock_ = false;
+    window_.ForgetRowCount();
     busyLock_.Release();
   }
 

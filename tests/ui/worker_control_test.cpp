@@ -67,6 +67,42 @@ TEST_F(UiWorkerControl, CallsReachTheWindowInTheJobsOrder_ReadsSeeEveryEarlierWr
   EXPECT_EQ(window.log, (std::vector<std::string>{"panel a", "insert", "cell x", "header h"}));
 }
 
+// A job numbers the rows it inserts itself instead of waiting for the
+// window's answer; the numbers must still be the window's own: after rows
+// that were there before, after a clear, and after another job added rows
+// while this one did not hold BusyLock.
+TEST_F(UiWorkerControl, RowNumbersAJobGivesItselfAreTheWindowsOwn) {
+  Latch& aReleased = NewLatch();
+  Latch& bDone = NewLatch();
+  std::vector<int> aRows;
+  int bRow = -2;
+  window.rows.resize(2);
+  workers.StartJob([&](JobContext& job) {
+    if (!job.TakeBusyLock()) return;
+    WindowOperations& w = job.Window();
+    aRows.push_back(w.ListInsertRow());
+    aRows.push_back(w.ListInsertRow());
+    job.ReleaseBusyLock();
+    aReleased.Open();
+    bDone.Wait();
+    if (!job.TakeBusyLock()) return;
+    aRows.push_back(w.ListInsertRow());
+    w.ListClear();
+    aRows.push_back(w.ListInsertRow());
+    aRows.push_back(w.ListInsertRow());
+  });
+  windowThread.RunUntil([&] { return aReleased.IsOpen(); });
+  workers.StartJob([&](JobContext& job) {
+    if (job.TakeBusyLock()) bRow = job.Window().ListInsertRow();
+    job.ReleaseBusyLock();
+    bDone.Open();
+  });
+  RunUntilAllJobsEnded();
+  EXPECT_EQ(aRows, (std::vector<int>{2, 3, 5, 0, 1}));
+  EXPECT_EQ(bRow, 4);
+  EXPECT_EQ(window.rows.size(), 2u);
+}
+
 TEST_F(UiWorkerControl, WritesQueuedWhileTheWindowIsBusy_TravelAsOneBatch) {
   Latch& written = NewLatch();
   Text lastRead;

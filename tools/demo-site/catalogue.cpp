@@ -69,8 +69,12 @@ std::string FormatDate(std::int64_t days) {
   const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
   const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
   const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  // Built up by appending: GCC 12 at -O3 takes the prepending form for an
+  // overlapping copy (-Wrestrict) and the Release build would fail.
   auto twoDigits = [](std::int64_t value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
+    std::string digits(value < 10 ? "0" : "");
+    digits += std::to_string(value);
+    return digits;
   };
   return std::to_string(year) + "-" + twoDigits(month) + "-" + twoDigits(day);
 }

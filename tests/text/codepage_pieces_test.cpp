@@ -1,0 +1,120 @@
+// The GBK conversions copy ASCII themselves, look other characters up in a
+// per-thread table of ICU's answers and hand ICU only what the table cannot
+// answer, piece by piece. Whatever the input, the result must be what one ICU
+// conversion of the whole text gives: these cases put malformed, unassigned
+// and multi-unit characters next to ASCII runs and to each other.
+#include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "text/codepage.h"
+
+namespace tessaly {
+namespace {
+
+const std::string kStretch(20, 'a');  // longer than any stretch that is copied
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+
+// The converter exactly as the program sets it up.
+std::unique_ptr<UConverter, ConverterCloser> WholeTextConverter() {
+  UErrorCode error = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open("windows-936-2000", &error));
+  ucnv_setSubstChars(converter.get(), "?", 1, &error);
+  ucnv_setFallback(converter.get(), true);
+  EXPECT_TRUE(U_SUCCESS(error));
+  return converter;
+}
+
+std::u16string DecodeWhole(const std::string& gbk) {
+  auto converter = WholeTextConverter();
+  std::u16string units(gbk.size() + 1, u'\0');
+  UErrorCode error = U_ZERO_ERROR;
+  const int32_t length =
+      ucnv_toUChars(converter.get(), units.data(), static_cast<int32_t>(units.size()), gbk.data(),
+                    static_cast<int32_t>(gbk.size()), &error);
+  EXPECT_TRUE(U_SUCCESS(error));
+  units.resize(static_cast<std::size_t>(length));
+  return units;
+}
+
+std::string EncodeWhole(const std::u16string& units) {
+  auto converter = WholeTextConverter();
+  std::string bytes(2 * units.size() + 1, '\0');
+  UErrorCode error = U_ZERO_ERROR;
+  const int32_t length =
+      ucnv_fromUChars(converter.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
+                      units.data(), static_cast<int32_t>(units.size()), &error);
+  EXPECT_TRUE(U_SUCCESS(error));
+  bytes.resize(static_cast<std::size_t>(length));
+  return bytes;
+}
+
+struct GbkCase {
+  const char* name;
+  std::string gbk;
+};
+
+TEST(GbkFastPaths, DecodingEqualsOneWholeTextConversion) {
+  const GbkCase cases[] = {
+      {"lead byte whose trail is an ASCII letter", "\x81" + kStretch},
+      {"lead byte before a line end", "x\x81\r" + kStretch},
+      {"lead byte before 0xFF", "\x81\xFF" + kStretch},
+      {"lone 0xFF", "\xFF" + kStretch + "\xFF"},
+      {"0x80, one byte", "\x80" + kStretch + "\x80"},
+      {"lead byte at the very end", kStretch + "\x81"},
+      {"characters between stretches", kStretch + "\xD6\xD0\xCE\xC4" + kStretch},
+      {"short ASCII between characters", std::string("\xD6\xD0") + "ab" + "\xCE\xC4" + kStretch},
+      {"unassigned pair", kStretch + "\xA2\xA0" + kStretch},
+      {"only ASCII", kStretch + kStretch},
+  };
+  for (const GbkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(GbkToUtf16Units(c.gbk), DecodeWhole(c.gbk));
+  }
+}
+
+TEST(GbkFastPaths, RandomMixturesDecodeAsOneWholeText) {
+  std::mt19937 random(7);
+  const std::vector<std::string> pieces = {
+      kStretch, "ab",   "\xD6\xD0", "\x81",     "\x80",     "\xFF",     "\r\n",
+      "\xA1",   "\x7F", "\xFE\x40", "\xA1\xA1", "\xFD\x9C", "\xA2\xA0", "\xAA\xA1"};
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  for (int round = 0; round < 2000; ++round) {
+    std::string gbk;
+    for (int i = 0; i < 12; ++i) gbk += pieces[pick(random)];
+    SCOPED_TRACE(round);
+    ASSERT_EQ(GbkToUtf16Units(gbk), DecodeWhole(gbk));
+  }
+}
+
+TEST(GbkFastPaths, RandomMixturesEncodeAsOneWholeText) {
+  std::mt19937 random(11);
+  const std::u16string longAscii(20, u'b');
+  // No combining marks, so composition leaves every mixture as it is.
+  const std::vector<std::u16string> pieces = {longAscii, u"xy",         u"\u4E2D", u"\u20AC",
+                                              u"\u00E9", u"\U0001F600", u"\xD800", u"\xDC00",
+                                              u"\uFFFD", u"\uF92C",     u"\u3000", u"\r\n"};
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string units;
+    for (int i = 0; i < 12; ++i) units += pieces[pick(random)];
+    SCOPED_TRACE(round);
+    ASSERT_EQ(Utf16UnitsToText(units).bytes(), EncodeWhole(units));
+  }
+}
+
+TEST(GbkFastPaths, AMarkRightAfterAStretchStillComposes) {
+  // e + U+0301 at the end of a long ASCII stretch becomes the one GBK code of é.
+  const std::u16string units = std::u16string(20, u'a') + u"e\u0301";
+  EXPECT_EQ(Utf16UnitsToText(units).bytes(), std::string(20, 'a') + "\xA8\xA6");
+}
+
+}  // namespace
+}  // namespace tessaly
