@@ -1,4 +1,4 @@
-// How much work one RunPattern may do, and which PCRE2 matcher it uses.
+// How much work one RunPattern may do, and which matcher it uses.
 //
 // A hostile page (megabytes on one line, thousands of half-open tags) can make
 // a backtracking matcher run for hours. Three bounds keep a run short:
@@ -33,5 +33,8 @@ void SetMatchBoundsForThisThread(const MatchBounds& bounds);
 bool JitAvailable();
 // Off makes this thread's runs use the interpreter (default: on when available).
 void SetJitEnabledForThisThread(bool enabled);
+// Off sends every pattern to PCRE2, even those the literal-runs matcher takes
+// (default: on).
+void SetLiteralRunsEnabledForThisThread(bool enabled);
 
 }  // namespace tessaly::regex_internal

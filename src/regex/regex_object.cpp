@@ -4,15 +4,22 @@
 #include <pcre2.h>
 #include <time.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "regex/literal_runs.h"
 #include "regex/match_bounds.h"
 #include "text/codepage.h"
 
@@ -68,6 +75,8 @@ using JitStackPtr = std::unique_ptr<pcre2_jit_stack, JitStackFree>;
 struct CompiledPattern {
   CodePtr code;  // null when PCRE2 rejected the pattern
   std::uint32_t groupCount = 0;
+  // Set when the pattern is one the literal-runs matcher takes.
+  std::optional<LiteralRunsPattern> literalRuns;
 };
 
 bool JitCompiledIn() {
@@ -90,27 +99,16 @@ class ThreadEngine {
 
   MatchBounds bounds = kDefaultBounds;
   bool jitEnabled = JitCompiledIn();
+  bool literalRunsEnabled = true;
 
   const CompiledPattern& Compile(const Text& pattern, std::uint32_t options) {
-    std::string key;
-    key.reserve(pattern.view().size() + sizeof options);
-    key.append(reinterpret_cast<const char*>(&options), sizeof options);
-    key.append(pattern.view());
-    if (auto found = cache_.find(key); found != cache_.end()) return found->second;
-    if (cache_.size() >= kMaxCachedPatterns) cache_.clear();
-
-    CompiledPattern compiled;
-    const std::u16string units = GbkToUtf16Units(pattern.view());
-    int error = 0;
-    PCRE2_SIZE errorOffset = 0;
-    compiled.code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(units.data()), units.size(),
-                                      options, &error, &errorOffset, compileContext_.get()));
-    if (compiled.code) {
-      pcre2_pattern_info(compiled.code.get(), PCRE2_INFO_CAPTURECOUNT, &compiled.groupCount);
-      // Without JIT support (or when it fails) the interpreter serves.
-      if (JitCompiledIn()) pcre2_jit_compile(compiled.code.get(), PCRE2_JIT_COMPLETE);
-    }
-    return cache_.emplace(std::move(key), std::move(compiled)).first->second;
+    // A job runs the same pattern page after page: that one is found without
+    // building a key.
+    if (last_ != nullptr && lastOptions_ == options && lastPattern_ == pattern) return *last_;
+    last_ = &Lookup(pattern, options);
+    lastOptions_ = options;
+    lastPattern_ = pattern;
+    return *last_;
   }
 
   pcre2_match_data* MatchData(std::uint32_t pairs) {
@@ -123,6 +121,32 @@ class ThreadEngine {
   pcre2_match_context* MatchContext() { return matchContext_.get(); }
 
  private:
+  const CompiledPattern& Lookup(const Text& pattern, std::uint32_t options) {
+    std::string key;
+    key.reserve(pattern.view().size() + sizeof options);
+    key.append(reinterpret_cast<const char*>(&options), sizeof options);
+    key.append(pattern.view());
+    if (auto found = cache_.find(key); found != cache_.end()) return found->second;
+    if (cache_.size() >= kMaxCachedPatterns) {
+      cache_.clear();
+      last_ = nullptr;
+    }
+
+    CompiledPattern compiled;
+    const std::u16string units = GbkToUtf16Units(pattern.view());
+    int error = 0;
+    PCRE2_SIZE errorOffset = 0;
+    compiled.code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(units.data()), units.size(),
+                                      options, &error, &errorOffset, compileContext_.get()));
+    if (compiled.code) {
+      pcre2_pattern_info(compiled.code.get(), PCRE2_INFO_CAPTURECOUNT, &compiled.groupCount);
+      // Without JIT support (or when it fails) the interpreter serves.
+      if (JitCompiledIn()) pcre2_jit_compile(compiled.code.get(), PCRE2_JIT_COMPLETE);
+      compiled.literalRuns = ParseLiteralRuns(units, (options & PCRE2_CASELESS) != 0);
+    }
+    return cache_.emplace(std::move(key), std::move(compiled)).first->second;
+  }
+
   ThreadEngine()
       : compileContext_(pcre2_compile_context_create(nullptr)),
         matchContext_(pcre2_match_context_create(nullptr)) {
@@ -141,6 +165,9 @@ class ThreadEngine {
   JitStackPtr jitStack_;
   MatchDataPtr matchData_;
   std::unordered_map<std::string, CompiledPattern> cache_;
+  const CompiledPattern* last_ = nullptr;
+  std::uint32_t lastOptions_ = 0;
+  Text lastPattern_;
 };
 
 }  // namespace
@@ -157,9 +184,14 @@ bool JitAvailable() {
 void SetJitEnabledForThisThread(bool enabled) {
   ThreadEngine::Current().jitEnabled = enabled && JitCompiledIn();
 }
+void SetLiteralRunsEnabledForThisThread(bool enabled) {
+  ThreadEngine::Current().literalRunsEnabled = enabled;
+}
 
 }  // namespace regex_internal
 
+using regex_internal::FindResult;
+using regex_internal::LiteralRunsMatcher;
 using regex_internal::ThreadEngine;
 
 namespace {
@@ -168,16 +200,6 @@ constexpr std::uint32_t kUnset = UINT32_MAX;
 
 // "#引号" in GBK.
 constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
-
-// Group texts are mostly ASCII (sizes, codes, dates), which GBK holds as is.
-Text UnitsToText(std::u16string_view units) {
-  std::string bytes(units.size(), '\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    if (units[i] >= 0x80) return Utf16UnitsToText(units);
-    bytes[i] = static_cast<char>(units[i]);
-  }
-  return Text(std::move(bytes));
-}
 
 // The run's deadline is a matter of milliseconds; the coarse clock costs far
 // less than the precise one, and the run reads it after every match.
@@ -199,13 +221,28 @@ bool IsLowSurrogate(char16_t u) {
 struct RegexObject::State {
   Text pattern;  // as the engine was given it: quote markers already replaced
   RunOptions options;
-  std::u16string subject;
+  DecodedGbk decoded;
+  // The GBK subject, kept when its characters round trip (nearly always):
+  // match and group texts are then cut from it rather than encoded again.
+  Text gbkSubject;
   bool hasMatches = false;  // false when the pattern was rejected
   std::uint32_t groupCount = 0;
   int matchCount = 0;
   // Per match, groupCount + 1 pairs of (start, end) in UTF-16 units; group 0
   // is the whole match, kUnset marks a group that took no part.
   std::vector<std::uint32_t> offsets;
+  // Where the last byte offset was found: texts are mostly read in order.
+  mutable std::size_t pairsBeforeLast = 0;
+
+  void Clear() {
+    pairsBeforeLast = 0;
+    hasMatches = false;
+    groupCount = 0;
+    matchCount = 0;
+    offsets.clear();
+  }
+
+  std::u16string_view Subject() const { return decoded.units; }
 
   const std::uint32_t* Pair(int match, int group) const {
     if (match < 1 || match > matchCount || group < 0 ||
@@ -220,7 +257,7 @@ struct RegexObject::State {
   }
 
   std::u16string_view Units(const std::uint32_t* pair) const {
-    return std::u16string_view(subject).substr(pair[0], pair[1] - pair[0]);
+    return Subject().substr(pair[0], pair[1] - pair[0]);
   }
 
   Text Piece(int match, int group, int* position) const {
@@ -229,10 +266,14 @@ struct RegexObject::State {
       if (position != nullptr) *position = kNotFound;
       return {};
     }
-    if (position != nullptr) {
-      *position = UnitsToText(std::u16string_view(subject).substr(0, pair[0])).size();
+    if (decoded.roundTrips) {
+      const std::size_t start = decoded.ByteOffset(pair[0], pairsBeforeLast);
+      const std::size_t end = decoded.ByteOffset(pair[1], pairsBeforeLast);
+      if (position != nullptr) *position = static_cast<int>(start);
+      return Text(std::string(gbkSubject.view().substr(start, end - start)), Text::NoZeroByte{});
     }
-    return UnitsToText(Units(pair));
+    if (position != nullptr) *position = Utf16UnitsToText(Subject().substr(0, pair[0])).size();
+    return Utf16UnitsToText(Units(pair));
   }
 };
 
@@ -244,6 +285,41 @@ std::size_t NextCharacter(std::u16string_view units, std::size_t at) {
   std::size_t next = at + 1;
   if (next < units.size() && IsLowSurrogate(units[next]) && IsHighSurrogate(units[at])) ++next;
   return next;
+}
+
+// The leftmost match at or after start with PCRE2, one start window per
+// pcre2_match call; pairs receives the match and its groups, kUnset for a
+// group that took no part.
+FindResult FindWithPcre2(ThreadEngine& engine, const regex_internal::CompiledPattern& compiled,
+                         std::u16string_view units, std::size_t start,
+                         std::chrono::nanoseconds deadline, std::uint32_t* pairs) {
+  const std::uint32_t pairCount = compiled.groupCount + 1;
+  pcre2_match_data* matchData = engine.MatchData(pairCount);
+  pcre2_match_context* context = engine.MatchContext();
+  const regex_internal::MatchBounds& bounds = engine.bounds;
+  pcre2_set_match_limit(context, bounds.matchLimitPerStart);
+  const std::size_t window = std::max<std::uint32_t>(bounds.startWindowUnits, 1);
+  // The subject comes from our own GBK decoder, which only ever yields
+  // well-formed UTF-16 (GBK has no surrogates to break), so PCRE2 need not
+  // check it.
+  const std::uint32_t matchOptions = (engine.jitEnabled ? 0 : PCRE2_NO_JIT) | PCRE2_NO_UTF_CHECK;
+  for (;;) {
+    const std::size_t lastStart = std::min(units.size(), start + window - 1);
+    pcre2_set_offset_limit(context, lastStart);
+    const int rc = pcre2_match(compiled.code.get(), reinterpret_cast<PCRE2_SPTR>(units.data()),
+                               units.size(), start, matchOptions, matchData, context);
+    if (rc > 0) {
+      const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData);
+      for (std::uint32_t i = 0; i < pairCount * 2; ++i) {
+        pairs[i] = ovector[i] == PCRE2_UNSET ? kUnset : static_cast<std::uint32_t>(ovector[i]);
+      }
+      return FindResult::kFound;
+    }
+    if (rc != PCRE2_ERROR_NOMATCH) return FindResult::kBoundReached;
+    if (lastStart == units.size()) return FindResult::kNotFound;
+    if (CoarseNow() > deadline) return FindResult::kBoundReached;
+    start = NextCharacter(units, lastStart);
+  }
 }
 
 }  // namespace
@@ -259,12 +335,21 @@ RegexObject RegexObject::Duplicate() const {
 }
 
 bool RegexObject::RunPattern(const Text& pattern, const Text& subject, const RunOptions& options) {
+  // The last run's state is reused, with the storage of its subject and
+  // offsets, when no duplicate shares it; it was made as a mutable State.
+  std::shared_ptr<State> state;
+  if (state_ && state_.use_count() == 1) {
+    state = std::const_pointer_cast<State>(state_);
+    state->Clear();
+  } else {
+    state = std::make_shared<State>();
+  }
   state_.reset();
-  auto state = std::make_shared<State>();
   state->pattern =
       options.quoteMarker ? TxReplace(pattern, Text(kQuoteMarker), Text("\"")) : pattern;
   state->options = options;
-  state->subject = GbkToUtf16Units(subject.view());
+  DecodeGbkForMatching(subject.view(), state->decoded);
+  if (state->decoded.roundTrips) state->gbkSubject = subject;
 
   ThreadEngine& engine = ThreadEngine::Current();
   std::uint32_t compileOptions = PCRE2_UTF | PCRE2_USE_OFFSET_LIMIT;
@@ -279,45 +364,38 @@ bool RegexObject::RunPattern(const Text& pattern, const Text& subject, const Run
   state->hasMatches = true;
   state->groupCount = compiled.groupCount;
   const std::uint32_t pairs = compiled.groupCount + 1;
-  pcre2_match_data* matchData = engine.MatchData(pairs);
-  pcre2_match_context* context = engine.MatchContext();
   const regex_internal::MatchBounds& bounds = engine.bounds;
-  pcre2_set_match_limit(context, bounds.matchLimitPerStart);
-  const std::u16string_view units = state->subject;
+  const std::u16string_view units = state->Subject();
   const auto deadline = CoarseNow() + bounds.runTimeBase +
                         bounds.runTimePerUnit * static_cast<std::int64_t>(units.size());
-  const std::size_t window = std::max<std::uint32_t>(bounds.startWindowUnits, 1);
 
-  // The subject comes from our own GBK decoder, which only ever yields
-  // well-formed UTF-16 (GBK has no surrogates to break), so PCRE2 need not
-  // check it.
-  std::uint32_t matchOptions = (engine.jitEnabled ? 0 : PCRE2_NO_JIT) | PCRE2_NO_UTF_CHECK;
+  std::vector<std::uint32_t> found(2 * pairs);
+  std::function<FindResult(std::size_t)> findFrom;
+  std::optional<LiteralRunsMatcher> literalRuns;
+  if (compiled.literalRuns && engine.literalRunsEnabled) {
+    literalRuns.emplace(
+        *compiled.literalRuns, units,
+        regex_internal::FindBounds{
+            .triesPerStart = bounds.matchLimitPerStart, .deadline = deadline, .now = CoarseNow});
+    findFrom = [&](std::size_t start) { return literalRuns->Find(start, found.data()); };
+  } else {
+    findFrom = [&](std::size_t start) {
+      return FindWithPcre2(engine, compiled, units, start, deadline, found.data());
+    };
+  }
+
   std::size_t start = 0;
   while (start <= units.size()) {
-    const std::size_t lastStart = std::min(units.size(), start + window - 1);
-    pcre2_set_offset_limit(context, lastStart);
-    const int rc = pcre2_match(compiled.code.get(), reinterpret_cast<PCRE2_SPTR>(units.data()),
-                               units.size(), start, matchOptions, matchData, context);
-    if (rc == PCRE2_ERROR_NOMATCH && lastStart < units.size()) {
-      start = NextCharacter(units, lastStart);
-    } else if (rc <= 0) {
-      // No match left, or a limit reached: the matches so far stand.
-      break;
+    if (findFrom(start) != FindResult::kFound) break;  // a bound keeps the matches so far
+    state->offsets.insert(state->offsets.end(), found.begin(), found.end());
+    ++state->matchCount;
+    if (!options.global) break;
+    const std::size_t matchEnd = found[1];
+    if (matchEnd > found[0]) {
+      start = matchEnd;
     } else {
-      const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData);
-      for (std::uint32_t i = 0; i < pairs * 2; ++i) {
-        state->offsets.push_back(
-            ovector[i] == PCRE2_UNSET ? kUnset : static_cast<std::uint32_t>(ovector[i]));
-      }
-      ++state->matchCount;
-      if (!options.global) break;
-      const std::size_t matchEnd = ovector[1];
-      if (matchEnd > ovector[0]) {
-        start = matchEnd;
-      } else {
-        if (matchEnd >= units.size()) break;
-        start = NextCharacter(units, matchEnd);
-      }
+      if (matchEnd >= units.size()) break;
+      start = NextCharacter(units, matchEnd);
     }
     if (CoarseNow() > deadline) break;
   }
@@ -357,9 +435,9 @@ Text RegexObject::PatternText() const {
 Text RegexObject::ReplaceMatches(const Text& replacement) const {
   if (!state_ || !state_->hasMatches) return {};
   const State& s = *state_;
-  if (s.matchCount == 0) return UnitsToText(s.subject);
+  if (s.matchCount == 0) return Utf16UnitsToText(s.Subject());
   const std::u16string with = GbkToUtf16Units(replacement.view());
-  const std::u16string_view subject = s.subject;
+  const std::u16string_view subject = s.Subject();
   std::u16string out;
   out.reserve(subject.size());
   std::size_t copiedUpTo = 0;
@@ -409,7 +487,7 @@ Text RegexObject::ReplaceMatches(const Text& replacement) const {
     copiedUpTo = whole[1];
   }
   out.append(subject.substr(copiedUpTo));
-  return UnitsToText(out);
+  return Utf16UnitsToText(out);
 }
 
 }  // namespace tessaly

@@ -168,6 +168,27 @@ std::size_t WidenAsciiRun(const char* from, std::size_t available, char16_t* to)
   return done;
 }
 
+// The same where to has room for sixteen units more than the run: a block
+// with a high byte is widened whole and only its ASCII head counted, so
+// that text with a character every few bytes still goes sixteen at a time.
+std::size_t WidenAsciiRunWithRoom(const char* from, std::size_t available, char16_t* to) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t done = 0;
+  while (done + 16 <= available) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done + 8), _mm_unpackhi_epi8(bytes, zero));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if (high != 0) return done + static_cast<std::size_t>(std::countr_zero(high));
+    done += 16;
+  }
+  return done + WidenAsciiRun(from + done, available - done, to + done);
+#else
+  return WidenAsciiRun(from, available, to);
+#endif
+}
+
 // Decodes one piece with ICU onto units from written on; returns the new end.
 std::size_t DecodePieceOnto(UConverter* converter, std::string_view piece, std::u16string& units,
                             std::size_t written) {
@@ -178,6 +199,13 @@ std::size_t DecodePieceOnto(UConverter* converter, std::string_view piece, std::
         ucnv_toUnicode(converter, target, targetLimit, source, sourceLimit, nullptr, true, error);
       },
       piece, units, written);
+}
+
+// The same, kept out of line: the page decoder calls it only for bytes its
+// tables cannot answer, and its loop keeps its values in registers.
+[[gnu::noinline]] std::size_t DecodeWithIcuOnto(std::string_view piece, std::u16string& units,
+                                                std::size_t written) {
+  return DecodePieceOnto(Converters().gbk.get(), piece, units, written);
 }
 
 // ICU's answers for single characters, asked once per character and thread:
@@ -192,11 +220,13 @@ class CharMemo {
     return memo;
   }
 
-  // The unit a lead and a trail byte decode to; 0 when ICU does not decode
-  // them to one proper character (a malformed or unassigned pair).
-  char16_t DecodePair(unsigned char lead, unsigned char trail) {
-    char16_t& entry = pairs_[static_cast<std::size_t>(lead) << 8 | trail];
-    if (entry == kNotAsked) entry = AskPair(lead, trail);
+  // The unit a lead and a trail byte decode to in the low 16 bits, 0 when
+  // ICU does not decode them to one proper character (a malformed or
+  // unassigned pair); kRoundTrips when the unit encodes back to exactly
+  // these two bytes and composes with nothing.
+  std::uint32_t DecodePair(unsigned char lead, unsigned char trail) {
+    std::uint32_t& entry = pairs_[static_cast<std::size_t>(lead) << 8 | trail];
+    if (entry == kPairNotAsked) entry = AskPair(lead, trail);
     return entry;
   }
 
@@ -212,21 +242,23 @@ class CharMemo {
   static constexpr std::uint32_t kAsked = 1U << 31;
   static constexpr std::uint32_t kMayCompose = 1U << 30;
   static constexpr std::uint32_t kTwoBytes = 1U << 16;
+  static constexpr std::uint32_t kRoundTrips = 1U << 16;
 
  private:
-  // U+FFFF is no character: no GBK pair decodes to it.
-  static constexpr char16_t kNotAsked = 0xFFFF;
+  static constexpr std::uint32_t kPairNotAsked = UINT32_MAX;
 
-  static char16_t AskPair(unsigned char lead, unsigned char trail) {
+  [[gnu::noinline]] std::uint32_t AskPair(unsigned char lead, unsigned char trail) {
     const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
     std::u16string units(4, u'\0');
     units.resize(DecodePieceOnto(Converters().gbk.get(), std::string_view(pair, 2), units, 0));
     if (units.size() != 1) return 0;
     const char16_t unit = units[0];
-    return unit == 0 || unit == 0xFFFD || unit == kNotAsked || U16_IS_SURROGATE(unit) ? 0 : unit;
+    if (unit == 0 || unit == 0xFFFD || unit == 0xFFFF || U16_IS_SURROGATE(unit)) return 0;
+    const std::uint32_t back = kAsked | kTwoBytes | static_cast<std::uint32_t>(lead) << 8 | trail;
+    return EncodeUnit(unit) == back ? unit | kRoundTrips : unit;
   }
 
-  static std::uint32_t AskUnit(char16_t unit) {
+  [[gnu::noinline]] static std::uint32_t AskUnit(char16_t unit) {
     std::uint32_t entry = kAsked;
     UErrorCode error = U_ZERO_ERROR;
     const UNormalizer2* nfc = unorm2_getNFCInstance(&error);
@@ -246,11 +278,13 @@ class CharMemo {
     const auto second = static_cast<unsigned char>(bytes[1]);
     if (target - bytes == 2)
       return entry | kTwoBytes | static_cast<std::uint32_t>(first) << 8 | second;
-    if (target - bytes == 1) return entry | first;
+    // A zero byte would end the text: such a unit is left to the slow path.
+    if (target - bytes == 1 && first != 0) return entry | first;
     return entry | kMayCompose;  // never seen; the slow path then decides
   }
 
-  std::vector<char16_t> pairs_ = std::vector<char16_t>(std::size_t{1} << 16, kNotAsked);
+  std::vector<std::uint32_t> pairs_ =
+      std::vector<std::uint32_t>(std::size_t{1} << 16, kPairNotAsked);
   std::vector<std::uint32_t> units_ = std::vector<std::uint32_t>(std::size_t{1} << 16, 0);
 };
 
@@ -259,53 +293,88 @@ class CharMemo {
 // whatever byte follows it, or a lone byte. Each such piece ends where the
 // whole-text conversion ends that character too, so the result is the same.
 // No byte gives more than one unit, so the buffer is always large enough.
-std::u16string DecodeGbk(std::string_view gbk) {
-  CharMemo& memo = CharMemo::ForThisThread();
-  std::u16string units(gbk.size() + 1, u'\0');
+// Returns whether every character round trips (see GbkToUtf16Units); pairUnits,
+// when given, receives the offsets of the units that came from two bytes.
+bool DecodeGbk(std::string_view gbk, std::u16string& units, std::vector<std::uint32_t>* pairUnits) {
+  if (pairUnits != nullptr) pairUnits->clear();
+  // Room for a widened block of sixteen past the last unit. Growing only: a
+  // buffer that held a page of this size before is not cleared again.
+  if (units.size() < gbk.size() + 16) units.resize(gbk.size() + 16);
+  const char* const in = gbk.data();
+  const std::size_t size = gbk.size();
+  char16_t* out = units.data();
+  CharMemo* memo = nullptr;
+  bool roundTrips = true;
   std::size_t written = 0;
   std::size_t i = 0;
-  while (i < gbk.size()) {
-    const auto byte = static_cast<unsigned char>(gbk[i]);
+  while (i < size) {
+    const auto byte = static_cast<unsigned char>(in[i]);
     if (byte < 0x80) {
-      const std::size_t run = WidenAsciiRun(gbk.data() + i, gbk.size() - i, units.data() + written);
+      const std::size_t run = WidenAsciiRunWithRoom(in + i, size - i, out + written);
       written += run;
       i += run;
       continue;
     }
-    const bool pair = IsGbkLeadByte(byte) && i + 1 < gbk.size();
-    if (pair) {
-      const char16_t unit = memo.DecodePair(byte, static_cast<unsigned char>(gbk[i + 1]));
-      if (unit != 0) {
-        units[written++] = unit;
+    const std::size_t length = IsGbkLeadByte(byte) && i + 1 < size ? 2 : 1;
+    if (length == 2) {
+      if (memo == nullptr) memo = &CharMemo::ForThisThread();
+      const std::uint32_t entry = memo->DecodePair(byte, static_cast<unsigned char>(in[i + 1]));
+      if (const auto unit = static_cast<char16_t>(entry); unit != 0) {
+        if (pairUnits != nullptr) pairUnits->push_back(static_cast<std::uint32_t>(written));
+        out[written++] = unit;
+        roundTrips = roundTrips && (entry & CharMemo::kRoundTrips) != 0;
         i += 2;
         continue;
       }
     }
-    const std::size_t length = pair ? 2 : 1;
-    written = DecodePieceOnto(Converters().gbk.get(), gbk.substr(i, length), units, written);
+    roundTrips = false;
+    written = DecodeWithIcuOnto(gbk.substr(i, length), units, written);
+    out = units.data();
     i += length;
   }
   units.resize(written);
-  return units;
+  return roundTrips;
 }
 
-// UTF-16 units to GBK bytes from the memo alone; false when a surrogate or a
-// mark that may compose needs the slow path.
-bool EncodeGbkByMemo(std::u16string_view units, std::string& bytes) {
-  CharMemo& memo = CharMemo::ForThisThread();
-  bytes.resize(2 * units.size());
-  std::size_t written = 0;
+constexpr std::size_t kMemoFailed = SIZE_MAX;
+
+// UTF-16 units to GBK bytes from the memo alone, up to the first zero unit,
+// onto out (room for two bytes a unit); returns the bytes written, or
+// kMemoFailed when a surrogate or a mark that may compose needs the slow path.
+std::size_t EncodeByMemoOnto(std::u16string_view units, char* const out) {
+  CharMemo* memo = nullptr;
+  char* at = out;
   for (const char16_t unit : units) {
     if (unit < 0x80) {
-      bytes[written++] = static_cast<char>(unit);
+      if (unit == 0) break;
+      *at++ = static_cast<char>(unit);
       continue;
     }
-    if (U16_IS_SURROGATE(unit)) return false;
-    const std::uint32_t entry = memo.EncodeUnit(unit);
-    if ((entry & CharMemo::kMayCompose) != 0) return false;
-    if ((entry & CharMemo::kTwoBytes) != 0) bytes[written++] = static_cast<char>(entry >> 8);
-    bytes[written++] = static_cast<char>(entry);
+    if (U16_IS_SURROGATE(unit)) return kMemoFailed;
+    if (memo == nullptr) memo = &CharMemo::ForThisThread();
+    const std::uint32_t entry = memo->EncodeUnit(unit);
+    if ((entry & CharMemo::kMayCompose) != 0) return kMemoFailed;
+    if ((entry & CharMemo::kTwoBytes) != 0) *at++ = static_cast<char>(entry >> 8);
+    *at++ = static_cast<char>(entry);
   }
+  return static_cast<std::size_t>(at - out);
+}
+
+// The same into bytes; false when the slow path is needed. Short texts (group
+// texts, list cells) go through a buffer on the stack, so that bytes is
+// allocated once at its final size.
+bool EncodeGbkByMemo(std::u16string_view units, std::string& bytes) {
+  constexpr std::size_t kStackUnits = 128;
+  if (units.size() <= kStackUnits) {
+    char local[2 * kStackUnits];
+    const std::size_t written = EncodeByMemoOnto(units, local);
+    if (written == kMemoFailed) return false;
+    bytes.assign(local, written);
+    return true;
+  }
+  bytes.resize(2 * units.size());
+  const std::size_t written = EncodeByMemoOnto(units, bytes.data());
+  if (written == kMemoFailed) return false;
   bytes.resize(written);
   return true;
 }
@@ -467,6 +536,7 @@ std::u16string_view UpToZeroUnit(std::u16string_view units) {
   return zero == std::u16string_view::npos ? units : units.substr(0, zero);
 }
 
+// Units that hold no zero unit.
 std::string ComposeAndEncodeGbk(std::u16string_view units) {
   // Without a mark that may compose, composing changes nothing.
   if (std::string bytes; EncodeGbkByMemo(units, bytes)) return bytes;
@@ -510,8 +580,26 @@ Text GbkTextToUtf8(const Text& gbk) {
 }
 
 std::u16string GbkToUtf16Units(std::string_view gbk) {
-  if (gbk.empty()) return {};
-  return DecodeGbk(gbk);
+  std::u16string units;
+  GbkToUtf16Units(gbk, units);
+  return units;
+}
+
+void GbkToUtf16Units(std::string_view gbk, std::u16string& units) {
+  DecodeGbk(gbk, units, nullptr);
+}
+
+void DecodeGbkForMatching(std::string_view gbk, DecodedGbk& decoded) {
+  decoded.roundTrips = DecodeGbk(gbk, decoded.units, &decoded.pairUnits);
+}
+
+std::size_t DecodedGbk::ByteOffset(std::size_t unit, std::size_t& pairsBefore) const {
+  if (pairsBefore > pairUnits.size() || (pairsBefore > 0 && pairUnits[pairsBefore - 1] >= unit)) {
+    pairsBefore = static_cast<std::size_t>(
+        std::lower_bound(pairUnits.begin(), pairUnits.end(), unit) - pairUnits.begin());
+  }
+  while (pairsBefore < pairUnits.size() && pairUnits[pairsBefore] < unit) ++pairsBefore;
+  return unit + pairsBefore;
 }
 
 Bytes TextToUtf16(const Text& gbk) {
@@ -543,6 +631,11 @@ Text Utf16ToText(const Bytes& utf16le) {
 }
 
 Text Utf16UnitsToText(std::u16string_view units) {
+  // Nearly every text is encoded in one pass by the memo, which stops at a
+  // zero unit itself; GBK encodes no other unit with a zero byte.
+  if (std::string bytes; EncodeGbkByMemo(units, bytes)) {
+    return Text(std::move(bytes), Text::NoZeroByte{});
+  }
   units = UpToZeroUnit(units);
   if (units.empty()) return {};
   return Text(ComposeAndEncodeGbk(units));

@@ -7,8 +7,11 @@
 // Converters are cached per thread and never shared between threads.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/text.h"
 
@@ -28,6 +31,28 @@ Text Utf16ToText(const Bytes& utf16le);
 // subject, group texts, the window's display texts) that would otherwise
 // build a byte copy only to read it back.
 std::u16string GbkToUtf16Units(std::string_view gbk);
+// The same into units, whose storage is reused.
+void GbkToUtf16Units(std::string_view gbk, std::u16string& units);
+
+// A GBK text decoded for matching: its units, and which of them came from
+// two bytes, so that a unit offset converts to a byte offset.
+struct DecodedGbk {
+  std::u16string units;
+  // Offsets of the units that came from a two-byte pair, in order.
+  std::vector<std::uint32_t> pairUnits;
+  // True when every character came from one ASCII byte or one two-byte pair
+  // that its unit encodes back to (nearly every page): the GBK of any run of
+  // the units is then the very bytes they came from.
+  bool roundTrips = true;
+
+  // The byte offset in the GBK text of the unit at unit. pairsBefore is the
+  // count of pair units before the offset asked last (0 at first): offsets
+  // asked in order are then found by stepping on from there.
+  std::size_t ByteOffset(std::size_t unit, std::size_t& pairsBefore) const;
+};
+// Storage is reused from one text to the next.
+void DecodeGbkForMatching(std::string_view gbk, DecodedGbk& decoded);
+
 // Stops at the first zero unit; composes before encoding.
 Text Utf16UnitsToText(std::u16string_view units);
 

@@ -25,6 +25,10 @@ class Text {
   Text(const char* zeroTerminated);  // NOLINT(google-explicit-constructor)
   explicit Text(std::string_view bytes);
   explicit Text(std::string&& bytes);
+  // For producers that cannot make a zero byte (the GBK encoder given units
+  // without a zero unit): takes the bytes as they are, without the scan.
+  struct NoZeroByte {};
+  Text(std::string&& bytes, NoZeroByte) : bytes_(std::move(bytes)) {}
 
   const std::string& bytes() const { return bytes_; }
   std::string_view view() const { return bytes_; }

@@ -2,9 +2,13 @@
 // match read back, as the jobs read a page.
 //
 // Input: the page as GBK text (zero bytes end it, as they end any Text).
+#include <chrono>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "fuzz_input.h"
+#include "regex/match_bounds.h"
 #include "regex/regex_object.h"
 #include "site/page_formats.h"
 #include "text/codepage.h"
@@ -44,6 +48,40 @@ void CheckPattern(const Text& pattern, const Text& page, bool pageSurvivesUtf16)
           "a match number outside 1..count is empty");
 }
 
+// Every match and group, text and position, of one run.
+std::vector<std::pair<Text, int>> AllPieces(const Text& pattern, const Text& page) {
+  RegexObject regex;
+  regex.RunPattern(pattern, page);
+  std::vector<std::pair<Text, int>> pieces;
+  for (int m = 1; m <= regex.MatchCount(); ++m) {
+    for (int g = 0; g <= regex.SubMatchCount(); ++g) {
+      int position = -1;
+      Text text = g == 0 ? regex.MatchText(m, &position) : regex.SubMatchText(m, g, &position);
+      pieces.emplace_back(std::move(text), position);
+    }
+  }
+  return pieces;
+}
+
+// The literal-runs matcher takes three of the four patterns; PCRE2 must find
+// the same. PCRE2 backtracks where the matcher does not, so it runs with
+// bounds that a page of a few kilobytes never reaches.
+constexpr int kComparedPageBytes = 4096;
+
+void CheckSameAsPcre2(const Text& pattern, const Text& page) {
+  if (TxLen(page) > kComparedPageBytes) return;
+  const auto ours = AllPieces(pattern, page);
+  regex_internal::MatchBounds generous = regex_internal::DefaultMatchBounds();
+  generous.matchLimitPerStart = 50'000'000;
+  generous.runTimeBase = std::chrono::seconds(60);
+  regex_internal::SetMatchBoundsForThisThread(generous);
+  regex_internal::SetLiteralRunsEnabledForThisThread(false);
+  const auto pcre2 = AllPieces(pattern, page);
+  regex_internal::SetLiteralRunsEnabledForThisThread(true);
+  regex_internal::SetMatchBoundsForThisThread(regex_internal::DefaultMatchBounds());
+  Require(ours == pcre2, "the literal-runs matcher finds what PCRE2 finds");
+}
+
 }  // namespace
 }  // namespace tessaly::fuzz
 
@@ -58,5 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckPattern(site::PagerPattern(), page, survives);
   CheckPattern(site::HeaderPattern(), page, survives);
   CheckPattern(site::RowPattern(), page, survives);
+  CheckSameAsPcre2(site::TotalsPattern(), page);
+  CheckSameAsPcre2(site::HeaderPattern(), page);
+  CheckSameAsPcre2(site::RowPattern(), page);
   return 0;
 }

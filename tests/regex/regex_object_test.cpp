@@ -16,33 +16,52 @@ namespace {
 
 using regex_internal::MatchBounds;
 
-enum class Matcher { Jit, Interpreter };
+// PCRE2 with its JIT, PCRE2's interpreter, and the literal-runs matcher
+// (which takes the patterns made of literals, "." and "(.*?)", and leaves
+// the rest to PCRE2's JIT).
+enum class Matcher { Jit, Interpreter, LiteralRuns };
+
+const char* MatcherLabel(Matcher matcher) {
+  switch (matcher) {
+    case Matcher::Jit:
+      return "Jit";
+    case Matcher::Interpreter:
+      return "Interpreter";
+    case Matcher::LiteralRuns:
+      return "LiteralRuns";
+  }
+  return "";
+}
 
 void PrintTo(Matcher matcher, std::ostream* out) {
-  *out << (matcher == Matcher::Jit ? "jit" : "interpreter");
+  *out << MatcherLabel(matcher);
 }
 
 std::string MatcherName(const ::testing::TestParamInfo<Matcher>& info) {
-  return info.param == Matcher::Jit ? "Jit" : "Interpreter";
+  return MatcherLabel(info.param);
 }
 
-// Every test runs under both matchers: they must agree on every subject.
+// Every test runs under each matcher: they must agree on every subject.
 class RegexObjectTest : public ::testing::TestWithParam<Matcher> {
  protected:
   void SetUp() override {
-    if (GetParam() == Matcher::Jit && !regex_internal::JitAvailable()) {
+    if (GetParam() != Matcher::Interpreter && !regex_internal::JitAvailable()) {
       GTEST_SKIP() << "PCRE2 has no JIT on this machine";
     }
-    regex_internal::SetJitEnabledForThisThread(GetParam() == Matcher::Jit);
+    regex_internal::SetJitEnabledForThisThread(GetParam() != Matcher::Interpreter);
+    regex_internal::SetLiteralRunsEnabledForThisThread(GetParam() == Matcher::LiteralRuns);
   }
   void TearDown() override {
     regex_internal::SetJitEnabledForThisThread(true);
+    regex_internal::SetLiteralRunsEnabledForThisThread(true);
     regex_internal::SetMatchBoundsForThisThread(regex_internal::DefaultMatchBounds());
   }
 };
 
 INSTANTIATE_TEST_SUITE_P(Matchers, RegexObjectTest,
-                         ::testing::Values(Matcher::Jit, Matcher::Interpreter), MatcherName);
+                         ::testing::Values(Matcher::Jit, Matcher::Interpreter,
+                                           Matcher::LiteralRuns),
+                         MatcherName);
 
 std::vector<Text> AllMatches(const RegexObject& regex) {
   std::vector<Text> texts;
@@ -167,6 +186,18 @@ TEST_P(RegexObjectTest, positionsAreByteOffsetsInTheGbkSubject) {
   EXPECT_EQ(position, 10);
   EXPECT_EQ(regex.MatchText(3, &position), Text());
   EXPECT_EQ(position, kNotFound);
+
+  // A byte ICU decodes alone (0x80 is the euro sign) and a lead byte without
+  // its trail: texts and positions are then those of the encoded units.
+  ASSERT_TRUE(regex.RunPattern("a(.*?)c", Gbk("中") + Text("\x80"
+                                                           "ab\xD6\xD0"
+                                                           "c a\x81")));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.SubMatchText(1, 1, &position), Text("b\xD6\xD0"));
+  EXPECT_EQ(position, 4);
+  EXPECT_EQ(regex.MatchText(1, &position), Text("ab\xD6\xD0"
+                                                "c"));
+  EXPECT_EQ(position, 3);
 }
 
 TEST_P(RegexObjectTest, rejectedPatternReturnsFalseAndClearsEarlierMatches) {

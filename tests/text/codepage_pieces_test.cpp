@@ -116,5 +116,50 @@ TEST(GbkFastPaths, AMarkRightAfterAStretchStillComposes) {
   EXPECT_EQ(Utf16UnitsToText(units).bytes(), std::string(20, 'a') + "\xA8\xA6");
 }
 
+// A text decoded for matching says whether its characters round trip; when
+// they do, any run of its units encodes to the very bytes at the run's byte
+// offsets, whichever order the offsets are asked in.
+TEST(GbkForMatching, RoundTripMeansEveryRunOfUnitsIsItsOwnBytes) {
+  std::mt19937 random(13);
+  // The first five round trip; each of the others is decoded by ICU alone
+  // or is no character.
+  const std::vector<std::string> pieces = {kStretch,   "ab",   "\xD6\xD0", "\xA1\xA1",
+                                           "\xFD\x9C", "\x80", "\xFF",     "\x81\x7F"};
+  constexpr std::size_t kRoundTripping = 5;
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  DecodedGbk decoded;
+  int roundTripping = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::string gbk;
+    bool clean = true;
+    for (int i = 0; i < 8; ++i) {
+      const std::size_t piece = round % 2 == 0 ? pick(random) % kRoundTripping : pick(random);
+      clean = clean && piece < kRoundTripping;
+      gbk += pieces[piece];
+    }
+    SCOPED_TRACE(round);
+    DecodeGbkForMatching(gbk, decoded);
+    ASSERT_EQ(decoded.units, DecodeWhole(gbk));
+    ASSERT_EQ(decoded.roundTrips, clean);
+    if (!clean) continue;
+    ++roundTripping;
+    std::size_t hint = 0;
+    std::uniform_int_distribution<std::size_t> unit(0, decoded.units.size());
+    for (int i = 0; i < 20; ++i) {
+      std::size_t a = unit(random);
+      std::size_t b = unit(random);
+      if (a > b) std::swap(a, b);
+      const std::size_t from = decoded.ByteOffset(a, hint);
+      const std::size_t to = decoded.ByteOffset(b, hint);
+      ASSERT_EQ(Utf16UnitsToText(std::u16string_view(decoded.units).substr(a, b - a)).bytes(),
+                gbk.substr(from, to - from));
+    }
+  }
+  EXPECT_GE(roundTripping, 1000);  // every even round, and some others
+  DecodeGbkForMatching("", decoded);
+  EXPECT_TRUE(decoded.units.empty());
+  EXPECT_TRUE(decoded.roundTrips);
+}
+
 }  // namespace
 }  // namespace tessaly
