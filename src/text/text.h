@@ -29,6 +29,9 @@ class Text {
   // without a zero unit): takes the bytes as they are, without the scan.
   struct NoZeroByte {};
   Text(std::string&& bytes, NoZeroByte) : bytes_(std::move(bytes)) {}
+  // The same in place, keeping the storage: for a text refilled call after
+  // call from bytes that were a Text's.
+  void Assign(std::string_view bytes, NoZeroByte) { bytes_.assign(bytes); }
 
   const std::string& bytes() const { return bytes_; }
   std::string_view view() const { return bytes_; }

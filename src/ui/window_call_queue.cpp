@@ -36,8 +36,11 @@ void WindowCallQueue::Enqueue(const std::shared_ptr<JobState>& job, const Window
   bool firstInBatch = false;
   {
     std::unique_lock lock(mutex_);
-    hasRoom_.wait(
-        lock, [&] { return queued_.calls.size() < kMaxQueuedCalls || job->stopRequested.load(); });
+    hasRoom_.wait(lock, [&] {
+      return (queued_.calls.size() < kMaxQueuedCalls &&
+              queued_.texts.size() < kMaxQueuedTextBytes) ||
+             job->stopRequested.load();
+    });
     if (job->stopRequested.load()) return;
     firstInBatch = queued_.calls.empty();
     if (queued_.owners.empty() || queued_.owners.back() != job) queued_.owners.push_back(job);
@@ -52,7 +55,10 @@ void WindowCallQueue::Enqueue(const std::shared_ptr<JobState>& job, const Window
 }
 
 void WindowCallQueue::Drain() {
-  Batch batch;
+  // The jobs go on with the storage of the batch applied last time. The
+  // batch is this call's own, so a drain that ran inside one of its calls
+  // would find another.
+  Batch batch = std::move(spare_);
   {
     std::lock_guard lock(mutex_);
     std::swap(batch, queued_);
@@ -66,12 +72,8 @@ void WindowCallQueue::Drain() {
     offset += call.textSize + call.titleSize;
     Apply(call, text, title, batch);
   }
-  // Hand the storage back so that the next batch does not grow it again.
   batch.Clear();
-  std::lock_guard lock(mutex_);
-  if (queued_.calls.empty() && queued_.calls.capacity() < batch.calls.capacity()) {
-    std::swap(batch, queued_);
-  }
+  spare_ = std::move(batch);
 }
 
 void WindowCallQueue::Reply(JobState& job, CallReply reply) {
@@ -89,7 +91,12 @@ void WindowCallQueue::Apply(const QueuedCall& call, std::string_view textBytes,
   // The stop flag is only ever set on this thread, so no stop can slip in
   // between this test and the call below.
   if (job.stopRequested.load()) return;
-  const auto text = [&] { return Text(textBytes); };
+  // The bytes were a Text's; the window's calls copy what they keep, so one
+  // text serves call after call without a new allocation each time.
+  const auto text = [&]() -> const Text& {
+    scratchText_.Assign(textBytes, Text::NoZeroByte{});
+    return scratchText_;
+  };
   const auto title = [&] { return Text(titleBytes); };
   using Kind = WindowCall::Kind;
   switch (call.kind) {

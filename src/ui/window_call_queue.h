@@ -10,8 +10,9 @@
 // job reaches the window, even a call already queued.
 //
 // A queued call is a small record; its texts are appended to one byte buffer
-// per batch, which the queue keeps from batch to batch, so a write allocates
-// nothing on the job's thread once the buffers have grown. The job's state is
+// per batch. Two batches take turns, one filled by the jobs while the window
+// applies the other, so a write allocates nothing on the job's thread once
+// the buffers have grown. The job's state is
 // kept alive once per run of calls of the same job rather than once per call,
 // so the two threads do not share a reference count per call.
 #pragma once
@@ -99,12 +100,17 @@ class WindowCallQueue {
   // A job that only writes would otherwise grow the queue without bound
   // while the window's thread is busy.
   static constexpr std::size_t kMaxQueuedCalls = 1 << 16;
+  static constexpr std::size_t kMaxQueuedTextBytes = 4 * 1024 * 1024;
 
   WindowThread& windowThread_;
   WindowOperations& window_;
   std::mutex mutex_;
   std::condition_variable hasRoom_;
   Batch queued_;
+  // Window's thread only: the storage of the batch applied last, which goes
+  // back to the jobs at the next drain, and a text refilled for each call.
+  Batch spare_;
+  Text scratchText_;
 };
 
 }  // namespace tessaly

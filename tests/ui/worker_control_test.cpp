@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "http/cancel_token.h"
@@ -116,6 +118,28 @@ TEST_F(UiWorkerControl, WritesQueuedWhileTheWindowIsBusy_TravelAsOneBatch) {
   RunUntilAllJobsEnded();
   EXPECT_EQ(lastRead, Text("999"));
   EXPECT_EQ(window.log.size(), 1000u);
+}
+
+// The queue holds a bounded amount of text: a job writing long texts faster
+// than the window applies them waits, and then every text arrives whole.
+TEST_F(UiWorkerControl, AJobWritingLongTextsWaitsForTheWindow_AndEveryTextArrives) {
+  const Text mebibyte(std::string(1 << 20, 'x'));
+  std::atomic<int> written{0};
+  workers.StartJob([&](JobContext& job) {
+    for (int i = 0; i < 8; ++i) {
+      job.Window().StatusSetPanel(i, mebibyte);
+      ++written;
+    }
+  });
+  while (written.load() < 4) std::this_thread::yield();
+  // Four mebibytes fill the queue; nothing more gets in until the window
+  // has drained it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(written.load(), 4);
+  RunUntilAllJobsEnded();
+  EXPECT_EQ(written.load(), 8);
+  ASSERT_EQ(window.log.size(), 8u);
+  for (const std::string& entry : window.log) EXPECT_EQ(entry, "panel " + mebibyte.bytes());
 }
 
 TEST_F(UiWorkerControl, AStopDropsWhatTheJobHadQueued_AndEverythingItDoesAfterwards) {
