@@ -2,7 +2,9 @@
 
 #include <unicode/uchar.h>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -105,6 +107,42 @@ bool EightMatch(const LiteralRun& run, std::size_t i, const char16_t* s) {
       _mm_and_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(kLineFeed))),
                     Load8(run.notLineFeeds.data() + i));
   return _mm_movemask_epi8(_mm_andnot_si128(lineFeed, same)) == 0xFFFF;
+}
+#endif
+
+#if defined(__x86_64__)
+// Sixteen units at a time where the processor has AVX2, asked once.
+bool HasAvx2() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available;
+}
+
+__attribute__((target("avx2"))) __m256i Load16(const char16_t* units) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units));
+}
+
+// EightMatch for sixteen units.
+__attribute__((target("avx2"))) bool SixteenMatch(const LiteralRun& run, std::size_t i,
+                                                  const char16_t* s) {
+  const __m256i units = Load16(s);
+  const __m256i same = _mm256_cmpeq_epi16(_mm256_or_si256(units, Load16(run.folds.data() + i)),
+                                          Load16(run.values.data() + i));
+  if (!run.hasDots) return _mm256_movemask_epi8(same) == -1;
+  const __m256i lineFeed =
+      _mm256_and_si256(_mm256_cmpeq_epi16(units, _mm256_set1_epi16(static_cast<short>(kLineFeed))),
+                       Load16(run.notLineFeeds.data() + i));
+  return _mm256_movemask_epi8(_mm256_andnot_si256(lineFeed, same)) == -1;
+}
+
+// A run of at least sixteen characters against the units at s; the last
+// sixteen overlap the ones before when the size is no multiple of sixteen.
+__attribute__((target("avx2"))) bool RunMatchesSixteenAtATime(const LiteralRun& run,
+                                                              const char16_t* s) {
+  const std::size_t size = run.size();
+  for (std::size_t i = 0; i + 16 < size; i += 16) {
+    if (!SixteenMatch(run, i, s + i)) return false;
+  }
+  return SixteenMatch(run, size - 16, s + size - 16);
 }
 #endif
 
@@ -237,6 +275,9 @@ bool LiteralRunsMatcher::RunCharsMatchAt(const LiteralRun& run, std::size_t at) 
   const std::size_t size = run.size();
   if (size > subject_.size() - at) return false;
   const char16_t* s = subject_.data() + at;
+#if defined(__x86_64__)
+  if (size >= 16 && HasAvx2()) return RunMatchesSixteenAtATime(run, s);
+#endif
 #if defined(__SSE2__)
   if (size >= 8) {
     // Eight at a time; the last eight overlap the ones before when the run's

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <ostream>
 #include <random>
@@ -54,11 +55,14 @@ std::vector<Piece> RunAndRead(const Text& pattern, const Text& subject, const Ru
   return pieces;
 }
 
-// Both matchers agree; PCRE2's interpreter stands in where there is no JIT.
-void ExpectSameAsPcre2(const Text& pattern, const Text& subject, const RunOptions& options = {}) {
+// Both matchers agree (PCRE2 by its interpreter, which needs no JIT);
+// returns how many matches there were.
+std::size_t ExpectSameAsPcre2(const Text& pattern, const Text& subject,
+                              const RunOptions& options = {}) {
   const std::vector<Piece> ours = RunAndRead(pattern, subject, options, true, true);
   EXPECT_EQ(ours, RunAndRead(pattern, subject, options, false, false))
       << "pattern \"" << pattern.bytes() << "\" subject \"" << subject.bytes() << "\"";
+  return ours.size();
 }
 
 struct ShapeCase {
@@ -119,20 +123,40 @@ TEST(LiteralRuns, randomPatternsAndSubjectsMatchAsInPcre2) {
     return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
   };
   int taken = 0;
+  int matched = 0;
   for (int round = 0; round < 20000; ++round) {
     std::string pattern = pick({"a", "<", "\xD6\xD0", "A", "k"});
-    const int patternLength = std::uniform_int_distribution<int>(0, 7)(random);
-    for (int i = 0; i < patternLength; ++i) pattern += pick(patternPieces);
+    // Every other subject holds what the pattern spells out, groups filled
+    // and letters in the other case here and there, between random pieces.
+    std::string spelled = pattern;
+    const int patternLength = std::uniform_int_distribution<int>(0, 24)(random);
+    for (int i = 0; i < patternLength; ++i) {
+      const std::string piece = pick(patternPieces);
+      pattern += piece;
+      if (piece == "(.*?)" || piece == ".") {
+        spelled += piece == "." ? pick(subjectPieces) : pick(subjectPieces) + pick(subjectPieces);
+      } else {
+        spelled += piece.size() == 2 && piece[0] == '\\' ? piece.substr(1) : piece;
+      }
+      if (random() % 8 == 0 && !spelled.empty() &&
+          std::isalpha(static_cast<unsigned char>(spelled.back()))) {
+        spelled.back() = static_cast<char>(spelled.back() ^ 0x20);
+      }
+    }
     std::string subject;
-    const int subjectLength = std::uniform_int_distribution<int>(0, 40)(random);
-    for (int i = 0; i < subjectLength; ++i) subject += pick(subjectPieces);
+    const int subjectLength = std::uniform_int_distribution<int>(0, 60)(random);
+    for (int i = 0; i < subjectLength; ++i) {
+      subject += pick(subjectPieces);
+      if (round % 2 == 0 && i == subjectLength / 2) subject += spelled;
+    }
     const RunOptions options{.caseSensitive = round % 3 == 0, .global = round % 5 != 0};
     taken += ParseLiteralRuns(GbkToUtf16Units(pattern), !options.caseSensitive) ? 1 : 0;
     SCOPED_TRACE(round);
-    ExpectSameAsPcre2(Text(pattern), Text(subject), options);
+    matched += ExpectSameAsPcre2(Text(pattern), Text(subject), options) > 0 ? 1 : 0;
     if (HasFailure()) return;
   }
   EXPECT_EQ(taken, 20000);
+  EXPECT_GT(matched, 5000);
 }
 
 // Which characters a literal matches without case, for every ASCII letter
