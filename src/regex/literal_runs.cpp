@@ -111,10 +111,17 @@ bool EightMatch(const LiteralRun& run, std::size_t i, const char16_t* s) {
 #endif
 
 #if defined(__x86_64__)
-// Sixteen units at a time where the processor has AVX2, asked once.
-bool HasAvx2() {
+// Sixteen units at a time where the processor has AVX2, asked once; tests
+// turn it off to run the eight-unit paths.
+bool CpuHasAvx2() {
   static const bool available = __builtin_cpu_supports("avx2");
   return available;
+}
+
+thread_local bool avx2Enabled = CpuHasAvx2();
+
+bool HasAvx2() {
+  return avx2Enabled;
 }
 
 __attribute__((target("avx2"))) __m256i Load16(const char16_t* units) {
@@ -146,6 +153,34 @@ __attribute__((target("avx2"))) bool RunMatchesSixteenAtATime(const LiteralRun& 
 }
 #endif
 
+#if defined(__x86_64__)
+// Start candidates sixteen at a time: the first position from from on where
+// both of run 0's characters match, or where fewer than sixteen positions
+// before lastStart are left.
+__attribute__((target("avx2"))) std::size_t SkipToStartSixteenAtATime(const char16_t* s,
+                                                                      std::size_t from,
+                                                                      std::size_t lastStart,
+                                                                      const LiteralRun& run,
+                                                                      std::size_t second) {
+  const __m256i first0 = _mm256_set1_epi16(static_cast<short>(run.lead.units[0]));
+  const __m256i first1 = _mm256_set1_epi16(static_cast<short>(run.lead.units[1]));
+  const __m256i value = _mm256_set1_epi16(static_cast<short>(run.values[second]));
+  const __m256i fold = _mm256_set1_epi16(static_cast<short>(run.folds[second]));
+  while (from + 16 <= lastStart) {
+    const __m256i at = Load16(s + from);
+    const __m256i firstHits =
+        _mm256_or_si256(_mm256_cmpeq_epi16(at, first0), _mm256_cmpeq_epi16(at, first1));
+    const __m256i secondHits =
+        _mm256_cmpeq_epi16(_mm256_or_si256(Load16(s + from + second), fold), value);
+    const auto mask =
+        static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(firstHits, secondHits)));
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask)) / 2;
+    from += 16;
+  }
+  return from;
+}
+#endif
+
 // The first position from from on whose unit is one of the three, or the
 // subject's size.
 std::size_t FindAnyOf(std::u16string_view s, std::size_t from, char16_t a, char16_t b, char16_t c) {
@@ -171,6 +206,14 @@ std::size_t FindAnyOf(std::u16string_view s, std::size_t from, char16_t a, char1
 }
 
 }  // namespace
+
+void SetAvx2EnabledForThisThread(bool enabled) {
+#if defined(__x86_64__)
+  avx2Enabled = enabled && CpuHasAvx2();
+#else
+  (void)enabled;
+#endif
+}
 
 std::optional<LiteralRunsPattern> ParseLiteralRuns(std::u16string_view pattern, bool caseless) {
   std::vector<std::vector<RunChar>> runs(1);
@@ -248,6 +291,9 @@ std::size_t LiteralRunsMatcher::FindStartCandidate(std::size_t from) const {
   if (size <= second) return size;
   const std::size_t lastStart = size - second;  // exclusive
   const char16_t* s = subject_.data();
+#if defined(__x86_64__)
+  if (HasAvx2()) from = SkipToStartSixteenAtATime(s, from, lastStart, run, second);
+#endif
 #if defined(__SSE2__)
   const __m128i first0 = _mm_set1_epi16(static_cast<short>(lead.units[0]));
   const __m128i first1 = _mm_set1_epi16(static_cast<short>(lead.units[1]));

@@ -67,6 +67,10 @@ struct LiteralRunsPattern {
 // character, which is what the search for a match start looks for.
 std::optional<LiteralRunsPattern> ParseLiteralRuns(std::u16string_view pattern, bool caseless);
 
+// Off makes this thread's runs compare and scan eight units at a time even
+// where the processor has AVX2 (default: on where it has).
+void SetAvx2EnabledForThisThread(bool enabled);
+
 enum class FindResult { kFound, kNotFound, kBoundReached };
 
 struct FindBounds {

@@ -112,8 +112,20 @@ TEST(LiteralRuns, takesOnlyLiteralsDotsAndLazyGroupsAfterALiteral) {
 
 // Random patterns of the shape over random subjects, from small alphabets
 // so that near misses, line feeds, empty groups and letters in both cases
-// meet often.
-TEST(LiteralRuns, randomPatternsAndSubjectsMatchAsInPcre2) {
+// meet often; with sixteen-unit vectors where the processor has them, and
+// with eight-unit ones.
+class LiteralRunsVectors : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { regex_internal::SetAvx2EnabledForThisThread(GetParam()); }
+  void TearDown() override { regex_internal::SetAvx2EnabledForThisThread(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Widths, LiteralRunsVectors, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "Avx2WhereAvailable" : "EightUnits";
+                         });
+
+TEST_P(LiteralRunsVectors, randomPatternsAndSubjectsMatchAsInPcre2) {
   std::mt19937 random(20261211);
   const std::vector<std::string> patternPieces = {
       "a", "A", "b", "k", "S", "<", ">", "\r", "\n", " ", "\xD6\xD0", ".", "(.*?)", "\\.", "\\>"};

@@ -80,6 +80,17 @@ TEST(GbkFastPaths, DecodingEqualsOneWholeTextConversion) {
   }
 }
 
+// ASCII is widened in blocks of sixteen or thirty-two bytes: a character at
+// every offset within and across a block.
+TEST(GbkFastPaths, CharactersAtEveryOffsetOfTheAsciiBlocks) {
+  for (std::size_t offset = 0; offset <= 70; ++offset) {
+    SCOPED_TRACE(offset);
+    const std::string gbk = std::string(offset, 'a') + "\xD6\xD0" + std::string(70 - offset, 'b') +
+                            "\x80" + std::string(offset, 'c') + "\xCE";
+    ASSERT_EQ(GbkToUtf16Units(gbk), DecodeWhole(gbk));
+  }
+}
+
 TEST(GbkFastPaths, RandomMixturesDecodeAsOneWholeText) {
   std::mt19937 random(7);
   const std::vector<std::string> pieces = {
