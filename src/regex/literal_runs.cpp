@@ -1,6 +1,7 @@
 #include "regex/literal_runs.h"
 
 #include <unicode/uchar.h>
+#include <unicode/utf16.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -29,10 +30,6 @@ bool IsAsciiAlphanumeric(char16_t u) {
   return IsAsciiLetter(u) || (u >= u'0' && u <= u'9');
 }
 
-bool IsSurrogate(char16_t u) {
-  return u >= 0xD800 && u <= 0xDFFF;
-}
-
 // Characters that stand for something other than themselves outside a class.
 bool IsMeta(char16_t u) {
   return std::u16string_view(u"^$[]|()?*+{}").find(u) != std::u16string_view::npos;
@@ -49,7 +46,7 @@ constexpr RunChar kAnyButLineFeed{.value = 0xFFFF, .fold = 0xFFFF, .notLineFeed 
 // with the long s, but GBK holds neither, so no subject has them. Other
 // characters with case are not taken.
 std::optional<RunChar> Literal(char16_t u, bool caseless) {
-  if (IsSurrogate(u)) return std::nullopt;
+  if (U16_IS_SURROGATE(u)) return std::nullopt;
   if (!caseless) return Exact(u);
   if (IsAsciiLetter(u)) {
     const auto lower = static_cast<char16_t>(u | 0x20);

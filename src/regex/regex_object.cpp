@@ -4,14 +4,9 @@
 #include <pcre2.h>
 #include <time.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -370,19 +365,17 @@ bool RegexObject::RunPattern(const Text& pattern, const Text& subject, const Run
                         bounds.runTimePerUnit * static_cast<std::int64_t>(units.size());
 
   std::vector<std::uint32_t> found(2 * pairs);
-  std::function<FindResult(std::size_t)> findFrom;
   std::optional<LiteralRunsMatcher> literalRuns;
   if (compiled.literalRuns && engine.literalRunsEnabled) {
     literalRuns.emplace(
         *compiled.literalRuns, units,
         regex_internal::FindBounds{
             .triesPerStart = bounds.matchLimitPerStart, .deadline = deadline, .now = CoarseNow});
-    findFrom = [&](std::size_t start) { return literalRuns->Find(start, found.data()); };
-  } else {
-    findFrom = [&](std::size_t start) {
-      return FindWithPcre2(engine, compiled, units, start, deadline, found.data());
-    };
   }
+  const auto findFrom = [&](std::size_t start) {
+    return literalRuns ? literalRuns->Find(start, found.data())
+                       : FindWithPcre2(engine, compiled, units, start, deadline, found.data());
+  };
 
   std::size_t start = 0;
   while (start <= units.size()) {

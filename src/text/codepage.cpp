@@ -613,12 +613,8 @@ Text GbkTextToUtf8(const Text& gbk) {
 
 std::u16string GbkToUtf16Units(std::string_view gbk) {
   std::u16string units;
-  GbkToUtf16Units(gbk, units);
-  return units;
-}
-
-void GbkToUtf16Units(std::string_view gbk, std::u16string& units) {
   DecodeGbk(gbk, units, nullptr);
+  return units;
 }
 
 void DecodeGbkForMatching(std::string_view gbk, DecodedGbk& decoded) {

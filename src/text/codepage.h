@@ -31,8 +31,6 @@ Text Utf16ToText(const Bytes& utf16le);
 // subject, group texts, the window's display texts) that would otherwise
 // build a byte copy only to read it back.
 std::u16string GbkToUtf16Units(std::string_view gbk);
-// The same into units, whose storage is reused.
-void GbkToUtf16Units(std::string_view gbk, std::u16string& units);
 
 // A GBK text decoded for matching: its units, and which of them came from
 // two bytes, so that a unit offset converts to a byte offset.
